@@ -1,0 +1,49 @@
+#pragma once
+// Readiness of one socket delivered on the UI thread, in place of WSAAsyncSelect's window
+// messages. Level-triggered: a notification repeats while the socket stays ready.
+// While the handler runs, this socket's notifications are off, so a handler that opens a modal
+// box (a nested event loop) is never re-entered for the same socket.
+
+#include <functional>
+
+// Qt
+#include <QObject>
+#include <QPointer>
+
+#include "WinSock.h"
+
+class QSocketNotifier;
+
+namespace ws {
+
+class TAsyncSelect : public QObject {
+    Q_OBJECT
+public:
+    enum Ready { Readable = 1, Writable = 2 };
+    using Handler = std::function<void(Ready)>;
+
+    // Switches the socket to non-blocking mode; no notification until enabled.
+    TAsyncSelect(TSocket s, Handler handler, QObject *parent = nullptr);
+    ~TAsyncSelect() override;
+
+    TSocket socket() const { return FSocket; }
+    void setReadEnabled(bool on);
+    void setWriteEnabled(bool on);
+    bool readEnabled() const { return FWantRead; }
+    bool writeEnabled() const { return FWantWrite; }
+    bool inHandler() const { return FInHandler; }
+
+private:
+    void dispatch(Ready which);
+    void apply();
+
+    TSocket FSocket;
+    Handler FHandler;
+    QSocketNotifier *FRead = nullptr;
+    QSocketNotifier *FWrite = nullptr;
+    bool FWantRead = false;
+    bool FWantWrite = false;
+    bool FInHandler = false;
+};
+
+} // namespace ws

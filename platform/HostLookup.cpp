@@ -1,0 +1,108 @@
+#include "HostLookup.h"
+#include "WinSock.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+
+// Qt
+#include <QCoreApplication>
+#include <QMetaObject>
+
+namespace ws {
+
+namespace {
+
+struct Pending {
+    LookupDone done;
+    bool cancelled = false;
+};
+
+// Touched only on the UI thread.
+std::map<int, std::shared_ptr<Pending>> &pendingLookups()
+{
+    static std::map<int, std::shared_ptr<Pending>> m;
+    return m;
+}
+
+std::atomic<int> nextHandle{1};
+
+int mapGaiError(int rc)
+{
+    switch (rc) {
+    case EAI_NONAME: return WSAHOST_NOT_FOUND;
+#ifdef EAI_NODATA
+    case EAI_NODATA: return WSANO_DATA;
+#endif
+    case EAI_ADDRFAMILY: return WSANO_DATA;
+    case EAI_AGAIN: return WSATRY_AGAIN;
+    default: return WSANO_RECOVERY;
+    }
+}
+
+} // namespace
+
+int WSAAsyncGetHostByName(const QString &name, LookupDone done)
+{
+    const int handle = nextHandle++;
+    auto pending = std::make_shared<Pending>();
+    pending->done = std::move(done);
+    pendingLookups()[handle] = pending;
+
+    const QByteArray host = name.toLocal8Bit();
+    QObject *app = QCoreApplication::instance();
+    std::thread([handle, host, app] {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *res = nullptr;
+        int rc = ::getaddrinfo(host.constData(), nullptr, &hints, &res);
+        int error = 0;
+        uint32_t addr = 0;
+        if (rc != 0) {
+            error = mapGaiError(rc);
+        } else if (!res) {
+            error = WSANO_DATA;
+        } else {
+            addr = reinterpret_cast<sockaddr_in *>(res->ai_addr)->sin_addr.s_addr;
+        }
+        if (res)
+            ::freeaddrinfo(res);
+        if (!app)
+            return;
+        QMetaObject::invokeMethod(
+            app,
+            [handle, error, addr] {
+                auto &m = pendingLookups();
+                auto it = m.find(handle);
+                if (it == m.end())
+                    return;
+                auto p = it->second;
+                m.erase(it);
+                if (!p->cancelled && p->done)
+                    p->done(error, addr);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+    return handle;
+}
+
+int WSACancelAsyncRequest(int handle)
+{
+    auto &m = pendingLookups();
+    auto it = m.find(handle);
+    if (it == m.end()) {
+        WSASetLastError(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    it->second->cancelled = true;
+    m.erase(it);
+    return 0;
+}
+
+} // namespace ws

@@ -1,0 +1,346 @@
+#include "WinSock.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace ws {
+
+namespace {
+
+thread_local int lastError = 0;
+
+struct ErrnoMapping {
+    int err;
+    int wsa;
+};
+
+// Several errno values map to one Windows number; the first row of a Windows number is the one
+// whose text SysErrorMessage shows.
+constexpr ErrnoMapping errnoTable[] = {
+    {EINTR, WSAEINTR},
+    {EBADF, WSAENOTSOCK},
+    {ENOTSOCK, WSAENOTSOCK},
+    {EACCES, WSAEACCES},
+    {EPERM, WSAEACCES},
+    {EFAULT, WSAEFAULT},
+    {EINVAL, WSAEINVAL},
+    {EMFILE, WSAEMFILE},
+    {ENFILE, WSAEMFILE},
+    {EWOULDBLOCK, WSAEWOULDBLOCK},
+    {EAGAIN, WSAEWOULDBLOCK},
+    {EINPROGRESS, WSAEWOULDBLOCK},
+    {EALREADY, WSAEALREADY},
+    {EDESTADDRREQ, WSAEDESTADDRREQ},
+    {EMSGSIZE, WSAEMSGSIZE},
+    {EPROTOTYPE, WSAEPROTOTYPE},
+    {ENOPROTOOPT, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {EOPNOTSUPP, WSAEOPNOTSUPP},
+    {EAFNOSUPPORT, WSAEAFNOSUPPORT},
+    {EADDRINUSE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
+    {ENETDOWN, WSAENETDOWN},
+    {ENETUNREACH, WSAENETUNREACH},
+    {ENETRESET, WSAENETRESET},
+    {ECONNABORTED, WSAECONNABORTED},
+    {ECONNRESET, WSAECONNRESET},
+    {ENOBUFS, WSAENOBUFS},
+    {ENOMEM, WSAENOBUFS},
+    {EISCONN, WSAEISCONN},
+    {ENOTCONN, WSAENOTCONN},
+    {EPIPE, WSAESHUTDOWN},
+    {ESHUTDOWN, WSAESHUTDOWN},
+    {ETIMEDOUT, WSAETIMEDOUT},
+    {ECONNREFUSED, WSAECONNREFUSED},
+    {EHOSTDOWN, WSAEHOSTDOWN},
+    {EHOSTUNREACH, WSAEHOSTUNREACH},
+};
+
+int fail()
+{
+    lastError = MapErrno(errno);
+    return SOCKET_ERROR;
+}
+
+int ok(int result)
+{
+    lastError = 0;
+    return result;
+}
+
+const sockaddr *sa(const TSockAddrIn &a)
+{
+    return reinterpret_cast<const sockaddr *>(&a);
+}
+
+sockaddr *sa(TSockAddrIn *a)
+{
+    return reinterpret_cast<sockaddr *>(a);
+}
+
+static_assert(sizeof(sockaddr_in) == sizeof(TSockAddrIn), "layouts must agree");
+static_assert(sizeof(ip_mreq) == sizeof(TIpMreq), "layouts must agree");
+
+} // namespace
+
+int WSAStartup() { return 0; }
+int WSACleanup() { return 0; }
+
+int WSAGetLastError() { return lastError; }
+void WSASetLastError(int code) { lastError = code; }
+
+int MapErrno(int err)
+{
+    for (const auto &m : errnoTable)
+        if (m.err == err)
+            return m.wsa;
+    return err; // unknown: keep the system number
+}
+
+QString SysErrorMessage(int code)
+{
+    switch (code) {
+    case WSAHOST_NOT_FOUND: return QStringLiteral("Host not found");
+    case WSATRY_AGAIN: return QStringLiteral("Temporary failure in name resolution");
+    case WSANO_RECOVERY: return QStringLiteral("Non-recoverable failure in name resolution");
+    case WSANO_DATA: return QStringLiteral("No address associated with hostname");
+    default: break;
+    }
+    for (const auto &m : errnoTable)
+        if (m.wsa == code)
+            return QString::fromLocal8Bit(std::strerror(m.err));
+    if (code > 0 && code < 4096)
+        return QString::fromLocal8Bit(std::strerror(code));
+    return QStringLiteral("Unknown error");
+}
+
+TSocket socket(int af, int type, int protocol)
+{
+    int fd = ::socket(af, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0) {
+        fail();
+        return INVALID_SOCKET;
+    }
+    return ok(fd);
+}
+
+int closesocket(TSocket s)
+{
+    if (s < 0) {
+        lastError = WSAENOTSOCK;
+        return SOCKET_ERROR;
+    }
+    // Linux closes the descriptor even when close() reports EINTR: never retry.
+    if (::close(s) != 0 && errno != EINTR)
+        return fail();
+    return ok(0);
+}
+
+int setNonBlocking(TSocket s, bool on)
+{
+    int flags = ::fcntl(s, F_GETFL);
+    if (flags < 0)
+        return fail();
+    flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    if (::fcntl(s, F_SETFL, flags) < 0)
+        return fail();
+    return ok(0);
+}
+
+int bind(TSocket s, const TSockAddrIn &addr)
+{
+    if (::bind(s, sa(addr), sizeof addr) != 0)
+        return fail();
+    return ok(0);
+}
+
+int listen(TSocket s, int backlog)
+{
+    if (::listen(s, backlog) != 0)
+        return fail();
+    return ok(0);
+}
+
+TSocket accept(TSocket s, TSockAddrIn *from)
+{
+    TSockAddrIn tmp;
+    socklen_t len = sizeof tmp;
+    int fd;
+    do {
+        fd = ::accept4(s, sa(&tmp), &len, SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        fail();
+        return INVALID_SOCKET;
+    }
+    if (from)
+        *from = tmp;
+    return ok(fd);
+}
+
+int connect(TSocket s, const TSockAddrIn &addr)
+{
+    if (::connect(s, sa(addr), sizeof addr) != 0)
+        return fail();
+    return ok(0);
+}
+
+int pendingError(TSocket s)
+{
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        return MapErrno(errno);
+    return err ? MapErrno(err) : 0;
+}
+
+int send(TSocket s, const char *buf, int len)
+{
+    ssize_t n;
+    do {
+        n = ::send(s, buf, static_cast<size_t>(len), MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return fail();
+    return ok(static_cast<int>(n));
+}
+
+int recv(TSocket s, char *buf, int len)
+{
+    ssize_t n;
+    do {
+        n = ::recv(s, buf, static_cast<size_t>(len), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return fail();
+    return ok(static_cast<int>(n));
+}
+
+int sendto(TSocket s, const char *buf, int len, const TSockAddrIn &to)
+{
+    ssize_t n;
+    do {
+        n = ::sendto(s, buf, static_cast<size_t>(len), MSG_NOSIGNAL, sa(to), sizeof to);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return fail();
+    return ok(static_cast<int>(n));
+}
+
+int recvfrom(TSocket s, char *buf, int len, TSockAddrIn *from)
+{
+    TSockAddrIn tmp;
+    socklen_t alen = sizeof tmp;
+    iovec iov{buf, static_cast<size_t>(len)};
+    msghdr msg{};
+    msg.msg_name = &tmp;
+    msg.msg_namelen = alen;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    ssize_t n;
+    do {
+        n = ::recvmsg(s, &msg, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return fail();
+    if (from)
+        *from = tmp;
+    if (msg.msg_flags & MSG_TRUNC) {
+        // Windows reports a datagram that did not fit as an error; its rest is lost either way.
+        lastError = WSAEMSGSIZE;
+        return SOCKET_ERROR;
+    }
+    return ok(static_cast<int>(n));
+}
+
+int nextDatagramSize(TSocket s)
+{
+    char probe;
+    ssize_t n;
+    do {
+        n = ::recv(s, &probe, 1, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return fail();
+    return ok(static_cast<int>(n));
+}
+
+int bytesAvailable(TSocket s, int *count)
+{
+    int n = 0;
+    if (::ioctl(s, FIONREAD, &n) != 0)
+        return fail();
+    if (count)
+        *count = n;
+    return ok(0);
+}
+
+int getsockname(TSocket s, TSockAddrIn *addr)
+{
+    socklen_t len = sizeof *addr;
+    if (::getsockname(s, sa(addr), &len) != 0)
+        return fail();
+    return ok(0);
+}
+
+int getpeername(TSocket s, TSockAddrIn *addr)
+{
+    socklen_t len = sizeof *addr;
+    if (::getpeername(s, sa(addr), &len) != 0)
+        return fail();
+    return ok(0);
+}
+
+int joinGroup(TSocket s, const TIpMreq &mreq)
+{
+    if (::setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) != 0)
+        return fail();
+    return ok(0);
+}
+
+int setReceiveBuffer(TSocket s, int bytes)
+{
+    if (::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0)
+        return fail();
+    int granted = 0;
+    socklen_t len = sizeof granted;
+    if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &len) != 0)
+        return fail();
+    // Linux reports twice the size asked for (it counts its own bookkeeping).
+    return ok(granted / 2);
+}
+
+int setDontLinger(TSocket s)
+{
+    linger l{0, 0};
+    if (::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0)
+        return fail();
+    return ok(0);
+}
+
+uint32_t inet_addr(const QByteArray &dotted)
+{
+    in_addr a{};
+    if (::inet_aton(dotted.constData(), &a) == 0)
+        return INADDR_NONE_;
+    return a.s_addr;
+}
+
+QString inet_ntoa(uint32_t netAddr)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(&netAddr);
+    return QStringLiteral("%1.%2.%3.%4").arg(b[0]).arg(b[1]).arg(b[2]).arg(b[3]);
+}
+
+uint16_t HostToNet16(uint16_t v) { return htons(v); }
+uint16_t NetToHost16(uint16_t v) { return ntohs(v); }
+uint32_t HostToNet32(uint32_t v) { return htonl(v); }
+uint32_t NetToHost32(uint32_t v) { return ntohl(v); }
+
+} // namespace ws

@@ -1,0 +1,69 @@
+// An error raised inside an event handler reaches the standard error box with its message, and
+// the event loop goes on.
+
+#include <gtest/gtest.h>
+
+// Qt
+#include <QCoreApplication>
+#include <QEvent>
+#include <QTimer>
+
+#include "Exception.h"
+#include "TestSupport.h"
+
+using testing_support::MessageRecorder;
+using testing_support::WaitUntil;
+
+namespace {
+
+class Thrower : public QObject {
+public:
+    int handled = 0;
+    bool event(QEvent *e) override
+    {
+        if (e->type() == QEvent::User) {
+            ++handled;
+            throw Exception(QStringLiteral("'abc' is not a valid integer value"));
+        }
+        if (e->type() == QEvent::Type(QEvent::User + 1)) {
+            ++handled;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+TEST(Application, ErrorInEventHandlerReachesErrorBoxAndLoopGoesOn)
+{
+    MessageRecorder recorder;
+    Thrower target;
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::Type(QEvent::User + 1)));
+    ASSERT_TRUE(WaitUntil([&] { return target.handled == 2; }));
+    ASSERT_EQ(recorder.errors.size(), 1);
+    EXPECT_EQ(recorder.errors[0], QStringLiteral("'abc' is not a valid integer value"));
+    EXPECT_TRUE(recorder.messages.isEmpty());
+}
+
+TEST(Application, ErrorInTimerSlotReachesErrorBox)
+{
+    MessageRecorder recorder;
+    bool after = false;
+    QTimer::singleShot(0, [] { throw Exception(QStringLiteral("Windows socket error: x (10048), on API 'bind'")); });
+    QTimer::singleShot(1, [&] { after = true; });
+    ASSERT_TRUE(WaitUntil([&] { return after; }));
+    ASSERT_EQ(recorder.errors.size(), 1);
+    EXPECT_EQ(recorder.errors[0], QStringLiteral("Windows socket error: x (10048), on API 'bind'"));
+}
+
+TEST(Application, StandardExceptionTextReachesErrorBox)
+{
+    MessageRecorder recorder;
+    bool after = false;
+    QTimer::singleShot(0, [] { throw std::runtime_error("plain failure"); });
+    QTimer::singleShot(1, [&] { after = true; });
+    ASSERT_TRUE(WaitUntil([&] { return after; }));
+    ASSERT_EQ(recorder.errors, QStringList{QStringLiteral("plain failure")});
+}

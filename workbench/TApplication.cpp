@@ -1,0 +1,33 @@
+#include "TApplication.h"
+
+// Qt
+#include <QMessageBox>
+
+// platform
+#include "Exception.h"
+#include "MessageSeam.h"
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const Exception &e) {
+        ui::ShowErrorBox(e.Message());
+    } catch (const std::exception &e) {
+        ui::ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+void InstallMessageBoxes()
+{
+    ui::SetMessageSink([](ui::BoxKind kind, const QString &text) {
+        const QString title = QCoreApplication::applicationName();
+        if (kind == ui::BoxKind::Error)
+            QMessageBox::critical(QApplication::activeWindow(), title, text);
+        else
+            QMessageBox::information(QApplication::activeWindow(), title, text);
+    });
+}

@@ -1,0 +1,53 @@
+#pragma once
+// One socket instance: the workbench's record of an endpoint the user created, or of one
+// connection a TCP server accepted. Plain data; the operations that create and remove instances
+// (Unit1, the socket event handlers) set it up and free what it refers to.
+
+#include <cstdint>
+
+// Qt
+#include <QString>
+
+// platform
+#include "WinSock.h"
+
+class QObject;
+class QTreeWidgetItem;
+class TFrmData;
+class TNMUDP;
+
+// Kind texts: every behaviour that differs by kind compares these as whole strings.
+namespace kind {
+inline const QString TcpServer = QStringLiteral("TCP Server");
+inline const QString TcpClient = QStringLiteral("TCP Client");
+inline const QString TcpServerClient = QStringLiteral("TCP ServerClient");
+inline const QString UdpServer = QStringLiteral("UDP Server");
+inline const QString UdpClient = QStringLiteral("UDP Client");
+inline const QString UdpGroup = QStringLiteral("UDP Group");
+} // namespace kind
+
+class TMySocket {
+public:
+    QString CreatedAt;
+    QString Kind;
+    // TServerSocket, TClientSocket, the accepted TCustomWinSocket or the TNMUDP; unset for a group.
+    QObject *Socket = nullptr;
+    QTreeWidgetItem *Node = nullptr;
+    int32_t LinkState = 0;
+    int32_t LocalPort = 0;
+    QString LocalAddress;
+    int32_t RemotePort = 0;
+    QString RemoteHost;
+    TFrmData *DataWindow = nullptr;
+    TNMUDP *UdpClient = nullptr;
+    TNMUDP *UdpServer = nullptr;
+    ws::TSocket GroupSocket = ws::INVALID_SOCKET;
+    ws::TSockAddrIn GroupBindAddr;
+    ws::TSockAddrIn GroupDestAddr;
+    ws::TIpMreq GroupMembership;
+    int32_t GroupPort = 0;
+    QString GroupAddress;
+};
+
+// The current date and time as instances record it: short date, a blank, long time (no zone).
+QString CreationTimeText();

@@ -1,0 +1,463 @@
+#include "Unit1.h"
+
+// Qt
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+// datawindow
+#include "datapanel.h"
+
+#include "TreeNode.h"
+
+TForm1 *Form1 = nullptr;
+
+namespace {
+
+const QColor clCream(255, 251, 240);
+const QColor clSkyBlue(166, 202, 240);
+
+QWidget *makePanel(QWidget *parent, const QColor &color)
+{
+    auto *p = new QWidget(parent);
+    p->setAutoFillBackground(true);
+    QPalette pal = p->palette();
+    pal.setColor(QPalette::Window, color);
+    p->setPalette(pal);
+    return p;
+}
+
+QFont formFont()
+{
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    return f;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
+{
+    Form1 = this;
+    setWindowTitle(QStringLiteral("Velmora V2.2"));
+    setFont(formFont());
+    setMinimumSize(125, 50);
+    setMaximumSize(1024, 734);
+    resize(723, 547);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(central);
+
+    BuildToolBar();
+    column->addWidget(Panel1);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    column->addWidget(Splitter1, 1);
+
+    Panel2 = new QWidget(Splitter1);
+    auto *treeBox = new QVBoxLayout(Panel2);
+    treeBox->setContentsMargins(0, 0, 0, 0);
+    BuildTree();
+    treeBox->addWidget(TreeView1);
+
+    auto *right = new QWidget(Splitter1);
+    auto *rightBox = new QVBoxLayout(right);
+    rightBox->setContentsMargins(0, 0, 0, 0);
+    rightBox->setSpacing(0);
+    BuildPlaceholder(right);
+    rightBox->addWidget(Panel3, 1);
+    MdiArea = new QMdiArea(right);
+    rightBox->addWidget(MdiArea, 1);
+
+    Splitter1->addWidget(Panel2);
+    Splitter1->addWidget(right);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({183, width() - 186});
+
+    StatusBar1 = new QStatusBar(this);
+    auto *statusPanel = new QLabel(QStringLiteral("Velmora"), StatusBar1);
+    statusPanel->setFixedWidth(300);
+    StatusBar1->addWidget(statusPanel);
+    setStatusBar(StatusBar1);
+    StatusBar1->hide();
+
+    FormCreate();
+    UpdatePlaceholder();
+}
+
+TForm1::~TForm1()
+{
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::FormCreate()
+{
+    // SocketList is a member: made empty with the window, owning its instances.
+}
+
+void TForm1::BuildToolBar()
+{
+    Panel1 = makePanel(this, clSkyBlue);
+    Panel1->setFixedHeight(35);
+    suiImagePanel1 = new QWidget(Panel1);
+    suiImagePanel1->setGeometry(1, 1, 713, 34);
+
+    Button1 = new QPushButton(QStringLiteral("创建"), suiImagePanel1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(3, 4, 80, 27);
+    Button2 = new QPushButton(QStringLiteral("删除"), suiImagePanel1);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(86, 4, 80, 27);
+    Button8 = new QPushButton(QStringLiteral("退出"), suiImagePanel1);
+    Button8->setObjectName(QStringLiteral("Button8"));
+    Button8->setGeometry(181, 4, 80, 26);
+    for (QPushButton *b : {Button1, Button2, Button8})
+        b->setFocusPolicy(Qt::NoFocus);
+
+    QFont speedFont = font();
+    speedFont.setBold(true);
+    speedFont.setPixelSize(16);
+    Button5 = new QToolButton(suiImagePanel1);
+    Button5->setText(QStringLiteral("启动"));
+    Button6 = new QToolButton(suiImagePanel1);
+    Button6->setText(QStringLiteral("停止 "));
+    for (QToolButton *b : {Button5, Button6}) {
+        b->setAutoRaise(true);
+        b->setFont(speedFont);
+        b->setStyleSheet(QStringLiteral("color: blue"));
+        b->hide();
+    }
+
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+}
+
+void TForm1::BuildTree()
+{
+    TreeView1 = new QTreeWidget(Panel2);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setColumnCount(1);
+    TreeView1->setIndentation(19);
+    TreeView1->setRootIsDecorated(false);
+    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView1->setMouseTracking(true); // hot tracking
+    TreeView1->setIconSize(QSize(16, 16));
+    QPalette pal = TreeView1->palette();
+    pal.setColor(QPalette::Base, QColor(251, 250, 240));
+    // The selection stays visible when the tree loses the focus.
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+    TreeView1->setPalette(pal);
+
+    for (const QString &k : {kind::TcpServer, kind::TcpClient, kind::UdpServer, kind::UdpClient, kind::UdpGroup}) {
+        auto *category = new QTreeWidgetItem(TreeView1, QStringList{k});
+        SetStateIndex(category, state::Category);
+    }
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *current, QTreeWidgetItem *) { TreeView1Change(current); });
+}
+
+void TForm1::BuildPlaceholder(QWidget *parent)
+{
+    Panel3 = makePanel(parent, clCream);
+    auto *box = new QVBoxLayout(Panel3);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    Panel5 = makePanel(Panel3, Qt::white);
+    Panel5->setFixedHeight(184);
+    Panel4 = makePanel(Panel3, Qt::white);
+    Panel6 = makePanel(Panel3, clCream);
+    Panel6->setFixedHeight(63);
+    box->addWidget(Panel5);
+    box->addWidget(Panel4, 1);
+    box->addWidget(Panel6);
+
+    auto linkLabel = [](const QString &text, const QString &color, QWidget *panel) {
+        auto *l = new QLabel(text, panel);
+        l->setCursor(Qt::PointingHandCursor);
+        l->setStyleSheet(QStringLiteral("color: %1; text-decoration: underline;").arg(color));
+        l->setTextInteractionFlags(Qt::NoTextInteraction);
+        return l;
+    };
+    Label1 = linkLabel(QStringLiteral("Velmora 网络调试工作台"), QStringLiteral("red"), Panel5);
+    Label2 = linkLabel(QStringLiteral("选择左侧的类别，按“创建”新建一个端点"), QStringLiteral("red"), Panel4);
+    Label3 = linkLabel(QStringLiteral("TCP / UDP / 组播"), QStringLiteral("blue"), Panel6);
+
+    auto memo = [](QWidget *panel) {
+        auto *m = new QPlainTextEdit(panel);
+        m->setReadOnly(true);
+        m->setFrameStyle(QFrame::NoFrame);
+        return m;
+    };
+    Memo1 = memo(Panel5);
+    Memo2 = memo(Panel4);
+    for (auto [panel, label, m] : {std::tuple{Panel5, Label1, Memo1}, std::tuple{Panel4, Label2, Memo2}}) {
+        auto *v = new QVBoxLayout(panel);
+        v->addWidget(label);
+        v->addWidget(m, 1);
+    }
+    auto *v = new QVBoxLayout(Panel6);
+    v->addWidget(Label3);
+}
+
+QTreeWidgetItem *TForm1::CategoryNode(const QString &kindText) const
+{
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+        if (TreeView1->topLevelItem(i)->text(0) == kindText)
+            return TreeView1->topLevelItem(i);
+    return nullptr;
+}
+
+void TForm1::UpdatePlaceholder()
+{
+    const bool empty = SocketList.IsEmpty();
+    Panel3->setVisible(empty);
+    MdiArea->setVisible(!empty);
+}
+
+// ---- create -------------------------------------------------------------------------------
+
+void TForm1::Button1Click()
+{
+    QTreeWidgetItem *node = TreeView1->currentItem();
+    if (!node)
+        return;
+    if (node->parent())
+        TreeView1->setCurrentItem(node->parent());
+
+    // Each comparison reads the selection afresh: after a creation the new node is selected and
+    // no later comparison matches, so one click makes at most one instance.
+    for (const QString &k : {kind::TcpServer, kind::TcpClient, kind::UdpClient, kind::UdpServer, kind::UdpGroup}) {
+        QTreeWidgetItem *selected = TreeView1->currentItem();
+        if (selected && selected->text(0) == k && ShowCreateDialog(k) == 1)
+            CreateFromDialog(k);
+    }
+
+    if (!SocketList.IsEmpty())
+        UpdatePlaceholder();
+}
+
+int TForm1::ShowCreateDialog(const QString &)
+{
+    // The creation dialogs are not part of the window yet: nothing is created.
+    return 2;
+}
+
+void TForm1::CreateFromDialog(const QString &) {}
+
+TMySocket *TForm1::NewInstance(const QString &kindText)
+{
+    auto *instance = new TMySocket;
+    instance->Kind = kindText;
+    instance->CreatedAt = CreationTimeText();
+    return instance;
+}
+
+void TForm1::AddInstanceNode(TMySocket *instance, QTreeWidgetItem *parent, const QString &caption, int stateIndex)
+{
+    auto *node = new QTreeWidgetItem(parent, QStringList{caption});
+    parent->setExpanded(true);
+    SetNodeInstance(node, instance);
+    SetStateIndex(node, stateIndex);
+    instance->Node = node;
+    TreeView1->setCurrentItem(node);
+}
+
+TFrmData *TForm1::NewDataWindow(TMySocket *instance)
+{
+    auto *window = new TFrmData(MdiArea);
+    instance->DataWindow = window;
+    window->MySocket = instance;
+    return window;
+}
+
+void TForm1::FinishInstance(TMySocket *instance)
+{
+    RefreshStatus(instance);
+    SocketList.Add(instance);
+}
+
+TMySocket *TForm1::CreateTcpServer(int32_t port)
+{
+    TMySocket *instance = NewInstance(kind::TcpServer);
+    instance->LocalPort = port;
+    AddInstanceNode(instance, CategoryNode(kind::TcpServer),
+                    instance->LocalAddress + QLatin1Char('[') + QString::number(port) + QLatin1Char(']'), state::Stopped);
+    NewDataWindow(instance);
+    FinishInstance(instance);
+    return instance;
+}
+
+TMySocket *TForm1::CreateTcpClient(const QString &host, int32_t port)
+{
+    TMySocket *instance = NewInstance(kind::TcpClient);
+    instance->RemotePort = port;
+    instance->RemoteHost = host;
+    NewDataWindow(instance);
+    AddInstanceNode(instance, CategoryNode(kind::TcpClient),
+                    host + QLatin1Char('[') + QString::number(port) + QLatin1Char(']'), state::NotConnected);
+    FinishInstance(instance);
+    return instance;
+}
+
+TMySocket *TForm1::CreateUdpClient(const QString &host, int32_t remotePort, int32_t localPort)
+{
+    TMySocket *instance = NewInstance(kind::UdpClient);
+    instance->LocalPort = localPort;
+    instance->RemotePort = remotePort;
+    instance->RemoteHost = host;
+    NewDataWindow(instance);
+    AddInstanceNode(instance, CategoryNode(kind::UdpClient),
+                    host + QLatin1Char('[') + QString::number(remotePort) + QLatin1Char(']'), state::Udp);
+    FinishInstance(instance);
+    return instance;
+}
+
+TMySocket *TForm1::CreateUdpServer(int32_t localPort)
+{
+    TMySocket *instance = NewInstance(kind::UdpServer);
+    instance->LocalPort = localPort;
+    NewDataWindow(instance);
+    AddInstanceNode(instance, CategoryNode(kind::UdpServer),
+                    instance->LocalAddress + QLatin1Char('[') + QString::number(localPort) + QLatin1Char(']'), state::Udp);
+    FinishInstance(instance);
+    return instance;
+}
+
+TMySocket *TForm1::CreateUdpGroup(const QString &groupAddress, int32_t groupPort)
+{
+    TMySocket *instance = NewInstance(kind::UdpGroup);
+    NewDataWindow(instance);
+    instance->GroupPort = groupPort;
+    instance->GroupAddress = groupAddress;
+    instance->LocalPort = groupPort;
+    instance->LocalAddress = groupAddress;
+    AddInstanceNode(instance, CategoryNode(kind::UdpGroup),
+                    groupAddress + QLatin1Char('[') + QString::number(groupPort) + QLatin1Char(']'), state::Group);
+    FinishInstance(instance);
+    return instance;
+}
+
+// ---- delete -------------------------------------------------------------------------------
+
+void TForm1::FreeDataWindow(TMySocket *instance)
+{
+    if (TFrmData *window = instance->DataWindow) {
+        instance->DataWindow = nullptr;
+        window->MySocket = nullptr;
+        delete window;
+    }
+}
+
+void TForm1::Button2Click()
+{
+    QTreeWidgetItem *node = TreeView1->currentItem();
+    TMySocket *instance = NodeInstance(node);
+    if (!instance)
+        return;
+
+    const QString &k = instance->Kind;
+    if (k == kind::TcpServer) {
+        DeleteTcpServer(instance);
+    } else if (k == kind::TcpServerClient) {
+        // The disconnect event removes its node, window and instance.
+        DeleteTcpServerClient(instance);
+        return;
+    } else if (k == kind::TcpClient) {
+        DeleteTcpClient(instance);
+    } else if (k == kind::UdpClient || k == kind::UdpServer) {
+        DeleteUdp(instance);
+    } else if (k == kind::UdpGroup) {
+        DeleteUdpGroup(instance);
+    }
+
+    SocketList.Remove(instance);
+    delete node; // and every node below it
+    UpdatePlaceholder();
+}
+
+void TForm1::DeleteTcpServer(TMySocket *instance)
+{
+    FreeDataWindow(instance);
+}
+
+void TForm1::DeleteTcpServerClient(TMySocket *) {}
+
+void TForm1::DeleteTcpClient(TMySocket *instance)
+{
+    FreeDataWindow(instance);
+}
+
+void TForm1::DeleteUdp(TMySocket *instance)
+{
+    FreeDataWindow(instance);
+}
+
+void TForm1::DeleteUdpGroup(TMySocket *instance)
+{
+    FreeDataWindow(instance);
+}
+
+// ---- select, stop, exit, close ------------------------------------------------------------
+
+void TForm1::TreeView1Change(QTreeWidgetItem *node)
+{
+    TMySocket *instance = NodeInstance(node);
+    if (!instance)
+        return;
+    for (int i = 0; i < SocketList.Count(); ++i) {
+        TMySocket *item = SocketList.Items(i);
+        if (item == instance && item->DataWindow) {
+            RefreshStatus(item);
+            item->DataWindow->showNormal();
+            item->DataWindow->showMaximized();
+            MdiArea->setActiveSubWindow(item->DataWindow);
+            item->DataWindow->raise();
+        }
+    }
+}
+
+void TForm1::Button6Click()
+{
+    TMySocket *instance = NodeInstance(TreeView1->currentItem());
+    if (!instance)
+        return;
+}
+
+void TForm1::Button8Click()
+{
+    // Ends the message loop; the close handling does not run on this path.
+    QCoreApplication::exit(0);
+}
+
+void TForm1::FormClose() {}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The main window: tool bar, category tree, document area with the data windows, and the
+// operations that create, delete, select and stop socket instances.
+
+// Qt
+#include <QMainWindow>
+
+#include "SocketList.h"
+
+class QLabel;
+class QMdiArea;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+class TFrmData;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Operations on the tree's selected node.
+    void Button1Click(); // create
+    void Button2Click(); // delete
+    void TreeView1Change(QTreeWidgetItem *node); // select
+    void Button6Click(); // stop
+    void Button8Click(); // exit
+    void FormClose();
+
+    // Create rows: each makes one instance from the values of its kind's dialog.
+    TMySocket *CreateTcpServer(int32_t port);
+    TMySocket *CreateTcpClient(const QString &host, int32_t port);
+    TMySocket *CreateUdpClient(const QString &host, int32_t remotePort, int32_t localPort);
+    TMySocket *CreateUdpServer(int32_t localPort);
+    TMySocket *CreateUdpGroup(const QString &groupAddress, int32_t groupPort);
+
+    QTreeWidgetItem *CategoryNode(const QString &kindText) const;
+
+    TSocketList SocketList;
+
+    // Controls, named as on the form.
+    QWidget *Panel1 = nullptr;
+    QWidget *suiImagePanel1 = nullptr;
+    QPushButton *Button1 = nullptr;
+    QPushButton *Button2 = nullptr;
+    QPushButton *Button8 = nullptr;
+    QToolButton *Button5 = nullptr;
+    QToolButton *Button6 = nullptr;
+    QWidget *Panel2 = nullptr;
+    QTreeWidget *TreeView1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QWidget *Panel3 = nullptr;
+    QWidget *Panel5 = nullptr;
+    QWidget *Panel4 = nullptr;
+    QWidget *Panel6 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QPlainTextEdit *Memo1 = nullptr;
+    QPlainTextEdit *Memo2 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QMdiArea *MdiArea = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void BuildToolBar();
+    void BuildTree();
+    void BuildPlaceholder(QWidget *parent);
+
+    // Shows the creation dialog of a kind; returns its modal result (1 OK, 2 Cancel).
+    int ShowCreateDialog(const QString &kindText);
+    // Builds the instance of a kind from the values its dialog left.
+    void CreateFromDialog(const QString &kindText);
+
+    // The frame every create row follows.
+    TMySocket *NewInstance(const QString &kindText);
+    void AddInstanceNode(TMySocket *instance, QTreeWidgetItem *parent, const QString &caption, int stateIndex);
+    TFrmData *NewDataWindow(TMySocket *instance);
+    void FinishInstance(TMySocket *instance);
+
+    // Panel3 is shown exactly while SocketList is empty.
+    void UpdatePlaceholder();
+
+    // Delete rows by kind.
+    void DeleteTcpServer(TMySocket *instance);
+    void DeleteTcpServerClient(TMySocket *instance);
+    void DeleteTcpClient(TMySocket *instance);
+    void DeleteUdp(TMySocket *instance);
+    void DeleteUdpGroup(TMySocket *instance);
+
+    // Frees an instance's data window (the window refers back to the instance).
+    void FreeDataWindow(TMySocket *instance);
+};
+
+extern TForm1 *Form1;
