@@ -269,6 +269,11 @@ int TForm1::ShowCreateDialog(const QString &)
 
 void TForm1::CreateFromDialog(const QString &) {}
 
+QString TForm1::LocalAdapterAddress() const
+{
+    return QStringLiteral("127.0.0.1");
+}
+
 TMySocket *TForm1::NewInstance(const QString &kindText)
 {
     auto *instance = new TMySocket;
@@ -305,6 +310,7 @@ TMySocket *TForm1::CreateTcpServer(int32_t port)
 {
     TMySocket *instance = NewInstance(kind::TcpServer);
     instance->LocalPort = port;
+    instance->LocalAddress = LocalAdapterAddress();
     AddInstanceNode(instance, CategoryNode(kind::TcpServer),
                     instance->LocalAddress + QLatin1Char('[') + QString::number(port) + QLatin1Char(']'), state::Stopped);
     NewDataWindow(instance);
@@ -343,7 +349,7 @@ TMySocket *TForm1::CreateUdpServer(int32_t localPort)
     instance->LocalPort = localPort;
     NewDataWindow(instance);
     AddInstanceNode(instance, CategoryNode(kind::UdpServer),
-                    instance->LocalAddress + QLatin1Char('[') + QString::number(localPort) + QLatin1Char(']'), state::Udp);
+                    LocalAdapterAddress() + QLatin1Char('[') + QString::number(localPort) + QLatin1Char(']'), state::Udp);
     FinishInstance(instance);
     return instance;
 }

@@ -99,6 +99,15 @@ private:
 
     // Frees an instance's data window (the window refers back to the instance).
     void FreeDataWindow(TMySocket *instance);
+
+    // The local adapter address shown for new TCP and UDP servers.
+    QString LocalAdapterAddress() const;
+
+    // ---- TCP events ----
+
+    // ---- (TCP above, UDP below) ----
+
+    // ---- UDP events ----
 };
 
 extern TForm1 *Form1;
