@@ -9,6 +9,12 @@
 #include "LogLines.h"
 #include "TimeText.h"
 
+// Readable failure messages.
+void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace {
 
 const QTime At(13, 5, 9);
