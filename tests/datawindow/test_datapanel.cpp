@@ -78,28 +78,16 @@ protected:
 TEST_F(DataWindow, FormAsDesigned)
 {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("数据收发窗口"));
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(window->isMaximized());
-    EXPECT_EQ(area.subWindowList(), QList<QMdiSubWindow *>{window});
-
-    EXPECT_EQ(window->GroupBox1->title(), QStringLiteral("Socket状态"));
-    EXPECT_EQ(window->GroupBox1->height(), 81);
-    EXPECT_EQ(window->Label1->text(), QStringLiteral("linkstatus"));
-    EXPECT_TRUE(window->Label2->isHidden());
-    EXPECT_TRUE(window->Button5->isHidden());
-    EXPECT_TRUE(window->Button6->isHidden());
-    EXPECT_EQ(window->Button5->geometry(), QRect(16, 48, 80, 27));
-    EXPECT_EQ(window->Button6->geometry(), QRect(104, 48, 80, 27));
-
-    EXPECT_EQ(window->GroupBox3->title(), QStringLiteral("数据接收及提示窗口"));
+    EXPECT_TRUE(window->isVisible() && window->isMaximized());
+    EXPECT_TRUE(window->Label2->isHidden() && window->Button5->isHidden() && window->Button6->isHidden());
+    const QStringList captions{window->GroupBox1->title(), window->GroupBox3->title(), window->GroupBox2->title(),
+                               window->Button11->text(), window->Label7->text(), window->CheckBox2->text(),
+                               window->Button2->text()};
+    EXPECT_EQ(captions, (QStringList{"Socket状态", "数据接收及提示窗口", "数据发送窗口(文本模式)", "发送数据",
+                                     "重复发送次数       ", " 显示十六进制值     ", "统计清零"}));
     EXPECT_FALSE(window->Memo2->isReadOnly());
     EXPECT_EQ(window->Memo2->palette().color(QPalette::Base), QColor(0xFD, 0xF9, 0xF7));
-    EXPECT_TRUE(window->Memo2->toPlainText().isEmpty());
 
-    EXPECT_EQ(window->GroupBox2->title(), QStringLiteral("数据发送窗口(文本模式)"));
-    EXPECT_EQ(window->Panel6->width(), 157);
-    EXPECT_EQ(window->Button11->text(), QStringLiteral("发送数据"));
-    EXPECT_EQ(window->Label7->text(), QStringLiteral("重复发送次数       "));
     EXPECT_TRUE(window->ComboBox2->isEditable());
     EXPECT_EQ(window->ComboBox2->currentText(), QStringLiteral("1"));
     QStringList items;
@@ -107,27 +95,23 @@ TEST_F(DataWindow, FormAsDesigned)
         items << window->ComboBox2->itemText(i);
     EXPECT_EQ(items, (QStringList{"1", "10", "100", "1000", "10000"}));
 
-    EXPECT_EQ(window->GroupBox8->height(), 41);
-    EXPECT_EQ(window->CheckBox2->text(), QStringLiteral(" 显示十六进制值     "));
     EXPECT_FALSE(window->CheckBox2->isChecked());
-    EXPECT_EQ(window->Button2->text(), QStringLiteral("统计清零"));
-    EXPECT_EQ(window->Button2->geometry(), QRect(371, 10, 80, 25));
-
     // Empty until the counter line is first written.
     EXPECT_TRUE(counterPanel().isEmpty());
-    EXPECT_EQ(window->SendCount, 0);
-    EXPECT_EQ(window->RecvCount, 0);
 }
 
-TEST_F(DataWindow, ReceiveLinesInTextAndHexMode)
+TEST_F(DataWindow, ReceiveLinesFollowTheHexSwitch)
 {
     EXPECT_EQ(logReceived("AB"), QStringLiteral("AB"));
-    EXPECT_EQ(logReceived(QByteArray()), QString());
-    setHex(true);
+    const QString first = lastLogLine();
+    QTest::mouseClick(window->CheckBox2, Qt::LeftButton);
+    EXPECT_EQ(window->GroupBox2->title(), QStringLiteral("数据发送窗口[HEX模式]"));
     EXPECT_EQ(logReceived("AB"), QStringLiteral("{41 42 }AB"));
     EXPECT_EQ(logReceived(QByteArray()), QStringLiteral("{}"));
-    EXPECT_EQ(logReceived(QByteArray("\x00\xff", 2)), QStringLiteral("{00 FF }␀\uFFFD"));
-    EXPECT_EQ(window->Memo2->document()->blockCount(), 5);
+    // Lines logged before the switch stay as they were.
+    EXPECT_EQ(window->Memo2->document()->firstBlock().text(), first);
+    QTest::mouseClick(window->CheckBox2, Qt::LeftButton);
+    EXPECT_EQ(window->GroupBox2->title(), QStringLiteral("数据发送窗口(文本模式)"));
 }
 
 TEST_F(DataWindow, ZeroBytesAndInvalidTextKeepWhatFollows)
@@ -140,20 +124,6 @@ TEST_F(DataWindow, ZeroBytesAndInvalidTextKeepWhatFollows)
     EXPECT_TRUE(lastLogLine().endsWith(QStringLiteral("{6E 65 78 74 }next")));
     EXPECT_EQ(window->Memo2->document()->blockCount(), 3);
     EXPECT_EQ(window->RecvCount, 18);
-}
-
-TEST_F(DataWindow, SwitchingHexChangesOnlyLaterLines)
-{
-    window->LogReceived("AB");
-    const QString first = lastLogLine();
-    setHex(true);
-    EXPECT_EQ(window->GroupBox2->title(), QStringLiteral("数据发送窗口[HEX模式]"));
-    window->LogReceived("AB");
-    EXPECT_EQ(window->Memo2->document()->firstBlock().text(), first);
-    EXPECT_TRUE(lastLogLine().endsWith(QStringLiteral("{41 42 }AB")));
-    QTest::mouseClick(window->CheckBox2, Qt::LeftButton);
-    EXPECT_FALSE(window->HexMode());
-    EXPECT_EQ(window->GroupBox2->title(), QStringLiteral("数据发送窗口(文本模式)"));
 }
 
 TEST_F(DataWindow, CounterLineAfterReceivesSendsAndReset)
@@ -174,10 +144,8 @@ TEST_F(DataWindow, CounterLineAfterReceivesSendsAndReset)
     EXPECT_EQ(counterPanel(), QStringLiteral("收：0字节，发:0字节"));
     // The log is not touched by the reset.
     EXPECT_EQ(window->Memo2->document()->blockCount(), 2);
-}
 
-TEST_F(DataWindow, CountersDoNotTurnNegativeAfterTwoGigabytes)
-{
+    // No negative count past two gigabytes.
     window->RecvCount = 2147483647;
     window->LogReceived("x");
     EXPECT_EQ(counterPanel(), QStringLiteral("收：2147483648字节，发:0字节"));
@@ -214,12 +182,9 @@ TEST_P(KeyFilter, TypedCharacter)
 INSTANTIATE_TEST_SUITE_P(
     DataWindow, KeyFilter,
     ::testing::Values(KeyRow{"off_G", 'G', false, true}, KeyRow{"off_blank", ' ', false, true},
-                      KeyRow{"off_enter", '\r', false, true}, KeyRow{"off_excl", '!', false, true},
-                      KeyRow{"on_G", 'G', true, false}, KeyRow{"on_g", 'g', true, false},
+                      KeyRow{"off_enter", '\r', false, true}, KeyRow{"on_G", 'G', true, false},
                       KeyRow{"on_blank", ' ', true, false}, KeyRow{"on_enter", '\r', true, false},
-                      KeyRow{"on_tab", '\t', true, false}, KeyRow{"on_excl", '!', true, false},
-                      KeyRow{"on_a", 'a', true, true}, KeyRow{"on_F", 'F', true, true}, KeyRow{"on_7", '7', true, true},
-                      KeyRow{"on_0", '0', true, true}, KeyRow{"on_f", 'f', true, true}),
+                      KeyRow{"on_a", 'a', true, true}, KeyRow{"on_F", 'F', true, true}, KeyRow{"on_7", '7', true, true}),
     [](const ::testing::TestParamInfo<KeyRow> &info) { return std::string(info.param.name); });
 
 TEST_F(DataWindow, HexSwitchKeepsEditingKeys)
@@ -325,27 +290,6 @@ INSTANTIATE_TEST_SUITE_P(
                   Connect, Disconnect, false, false, false, false}),
     [](const ::testing::TestParamInfo<StatusRow> &info) { return std::string(info.param.name); });
 
-TEST_F(DataWindow, UdpServerShowsItsLatestSender)
-{
-    instance.Kind = kind::UdpServer;
-    instance.LocalPort = 6001;
-    RefreshStatus(&instance);
-    EXPECT_EQ(window->Label3->text(), QStringLiteral("对方IP:"));
-    instance.RemoteHost = QStringLiteral("127.0.0.1");
-    instance.RemotePort = 40000;
-    RefreshStatus(&instance);
-    EXPECT_EQ(window->Label3->text(), QStringLiteral("对方IP:127.0.0.1"));
-    EXPECT_EQ(window->Label4->text(), QStringLiteral("对方端口:40000"));
-}
-
-TEST_F(DataWindow, RefreshWithoutWindowDoesNothing)
-{
-    TMySocket loose;
-    loose.Kind = kind::TcpClient;
-    RefreshStatus(&loose);
-    RefreshStatus(nullptr);
-}
-
 // ---- open and stop ------------------------------------------------------------------------
 
 TEST_F(DataWindow, StopButtonActsOnItsOwnInstanceOnMouseUpOfAnyButton)
@@ -399,15 +343,6 @@ TEST_F(DataWindow, StopButtonOfAServerMarksItStopped)
     EXPECT_EQ(window->Label1->text(), QStringLiteral("已停止"));
     EXPECT_TRUE(window->Button5->isEnabled());
     EXPECT_FALSE(window->Button6->isEnabled());
-}
-
-TEST_F(DataWindow, StopWithoutHookOrInstanceIsHarmless)
-{
-    instance.Kind = kind::TcpClient;
-    window->Button6MouseUp();
-    window->MySocket = nullptr;
-    window->Button5Click();
-    window->Button6MouseUp();
 }
 
 } // namespace

@@ -21,30 +21,14 @@ const QTime At(13, 5, 9);
 
 QByteArray raw(const char *data, int size) { return QByteArray(data, size); }
 
-struct LineRow {
-    const char *name;
-    QByteArray bytes;
-    bool hex;
-    QString after; // what follows the label
-};
-
-class ReceiveLineRows : public ::testing::TestWithParam<LineRow> {};
-
-TEST_P(ReceiveLineRows, TimeLabelHexBlockAndText)
+TEST(LogLines, ReceiveLineIsTimeLabelHexBlockAndText)
 {
-    const LineRow &row = GetParam();
-    EXPECT_EQ(ReceiveLine(At, row.bytes, row.hex), LongTimeText(At) + QStringLiteral(" 收到数据：") + row.after);
+    const QString label = LongTimeText(At) + QStringLiteral(" 收到数据：");
+    EXPECT_EQ(ReceiveLine(At, "AB", false), label + QStringLiteral("AB"));
+    EXPECT_EQ(ReceiveLine(At, "AB", true), label + QStringLiteral("{41 42 }AB"));
+    EXPECT_EQ(ReceiveLine(At, QByteArray(), true), label + QStringLiteral("{}"));
+    EXPECT_EQ(ReceiveLine(At, raw("\x00\xff", 2), true), label + QStringLiteral("{00 FF }␀\uFFFD"));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    LogLines, ReceiveLineRows,
-    ::testing::Values(LineRow{"text_mode", "AB", false, QStringLiteral("AB")},
-                      LineRow{"hex_mode", "AB", true, QStringLiteral("{41 42 }AB")},
-                      LineRow{"empty_text_mode", QByteArray(), false, QString()},
-                      LineRow{"empty_hex_mode", QByteArray(), true, QStringLiteral("{}")},
-                      LineRow{"zero_and_ff_hex_mode", raw("\x00\xff", 2), true, QStringLiteral("{00 FF }␀\uFFFD")},
-                      LineRow{"zero_and_ff_text_mode", raw("\x00\xff", 2), false, QStringLiteral("␀\uFFFD")}),
-    [](const ::testing::TestParamInfo<LineRow> &info) { return std::string(info.param.name); });
 
 TEST(LogLines, SendLineEndsWithTheRepeatTextAsTyped)
 {

@@ -58,35 +58,28 @@ TEST_F(StopInstance, DataWindowStopsItsOwnInstanceWhateverIsSelected)
     EXPECT_EQ(form->SocketList.Count(), 2);
 }
 
-TEST_F(StopInstance, ToolBarStopActsOnTheSelectedNode)
+TEST_F(StopInstance, ToolBarStopActsOnTheSelectedNodeByKind)
 {
     TMySocket *a = connectedClient(6000);
     TMySocket *b = connectedClient(6001);
-    form->TreeView1->setCurrentItem(a->Node);
-    form->Button6Click();
-    EXPECT_EQ(a->LinkState, 0);
-    EXPECT_EQ(b->LinkState, 1);
-}
-
-TEST_F(StopInstance, ServerStopsAndShowsTheStoppedImage)
-{
     TMySocket *server = form->CreateTcpServer(6002);
+    TMySocket *udp = form->CreateUdpServer(6003);
     server->LinkState = 1;
     SetStateIndex(server->Node, state::Listening);
-    form->StopInstance(server);
+    udp->LinkState = 1; // only the TCP kinds use it: a stop must leave it
+
+    for (TMySocket *i : {a, server, udp}) {
+        form->TreeView1->setCurrentItem(i->Node);
+        form->Button6Click();
+    }
+    form->TreeView1->setCurrentItem(form->CategoryNode(kind::TcpClient));
+    form->Button6Click();
+
+    EXPECT_EQ(a->LinkState, 0);
+    EXPECT_EQ(b->LinkState, 1);
     EXPECT_EQ(server->LinkState, 0);
     EXPECT_EQ(StateIndex(server->Node), state::Stopped);
     EXPECT_EQ(server->DataWindow->Label1->text(), QStringLiteral("已停止"));
-}
-
-TEST_F(StopInstance, OtherKindsAndCategoriesAreLeftAlone)
-{
-    TMySocket *udp = form->CreateUdpServer(6003);
-    udp->LinkState = 1; // only the TCP kinds use it; the stop must not touch it
-    form->StopInstance(udp);
-    form->StopInstance(nullptr);
-    form->TreeView1->setCurrentItem(form->CategoryNode(kind::TcpClient));
-    form->Button6Click();
     EXPECT_EQ(udp->LinkState, 1);
     EXPECT_EQ(StateIndex(udp->Node), state::Udp);
 }
