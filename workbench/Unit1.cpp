@@ -104,12 +104,15 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
     FormCreate();
     UpdatePlaceholder();
+    TFrmData::SetStopInstanceHook([this](TMySocket *instance) { StopInstance(instance); });
 }
 
 TForm1::~TForm1()
 {
-    if (Form1 == this)
+    if (Form1 == this) {
         Form1 = nullptr;
+        TFrmData::SetStopInstanceHook(nullptr);
+    }
 }
 
 void TForm1::FormCreate()
@@ -449,9 +452,44 @@ void TForm1::TreeView1Change(QTreeWidgetItem *node)
 
 void TForm1::Button6Click()
 {
-    TMySocket *instance = NodeInstance(TreeView1->currentItem());
+    StopInstance(NodeInstance(TreeView1->currentItem()));
+}
+
+void TForm1::StopInstance(TMySocket *instance)
+{
     if (!instance)
         return;
+    const QString &k = instance->Kind;
+    if (k == kind::TcpServer) {
+        DeactivateTcpServer(instance);
+        instance->LinkState = 0;
+        RefreshStatus(instance);
+        SetStateIndex(instance->Node, state::Stopped);
+    } else if (k == kind::TcpClient) {
+        DeactivateTcpClient(instance);
+        instance->LinkState = 0;
+        RefreshStatus(instance);
+    } else if (k == kind::TcpServerClient) {
+        // Its disconnect event removes node, window and instance.
+        CloseTcpServerClient(instance);
+    }
+}
+
+void TForm1::DeactivateTcpServer(TMySocket *)
+{
+    // The TCP server component plugs in here: close the accepted connections (count read once,
+    // positions 0 to count - 1), then deactivate the server.
+}
+
+void TForm1::DeactivateTcpClient(TMySocket *)
+{
+    // The TCP client component plugs in here: deactivate the client (its disconnect event sets
+    // state image 2).
+}
+
+void TForm1::CloseTcpServerClient(TMySocket *)
+{
+    // The TCP server component plugs in here: close the accepted connection.
 }
 
 void TForm1::Button8Click()
