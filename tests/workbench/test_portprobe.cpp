@@ -67,19 +67,6 @@ TEST(PortProbe, OnlyTheLow16BitsOfThePortCount)
         EXPECT_TRUE(IsLocalPortTaken(port)) << port;
 }
 
-TEST(PortProbe, Port70000IsProbedAs4464)
-{
-    // Hold 4464 if nobody else does; taken either way.
-    ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
-    ws::TSockAddrIn a;
-    a.sin_family = ws::AF_INET_;
-    a.sin_port = ws::HostToNet16(4464);
-    ws::bind(s, a);
-    EXPECT_TRUE(IsLocalPortTaken(70000));
-    EXPECT_TRUE(IsLocalPortTaken(4464));
-    ws::closesocket(s);
-}
-
 TEST(PortProbe, TcpOnTheSamePortDoesNotTakeTheUdpPort)
 {
     HeldPort tcp("0.0.0.0", ws::SOCK_STREAM_);
