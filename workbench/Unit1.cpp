@@ -18,8 +18,15 @@
 
 // datawindow
 #include "datapanel.h"
+// adapterinfo
+#include "netcardinfo.h"
 
 #include "TreeNode.h"
+#include "newclientsock.h"
+#include "newgroupsock.h"
+#include "newserversock.h"
+#include "newudpserver.h"
+#include "newudpsock.h"
 
 TForm1 *Form1 = nullptr;
 
@@ -264,17 +271,52 @@ void TForm1::Button1Click()
         UpdatePlaceholder();
 }
 
-int TForm1::ShowCreateDialog(const QString &)
+int TForm1::ShowCreateDialog(const QString &kindText)
 {
-    // The creation dialogs are not part of the window yet: nothing is created.
-    return 2;
+    // The dialogs are made at start-up; one that does not exist yet is made here.
+    QDialog *dialog = nullptr;
+    if (kindText == kind::TcpServer) {
+        if (!frmNewServerSock)
+            frmNewServerSock = new TfrmNewServerSock(this);
+        dialog = frmNewServerSock;
+    } else if (kindText == kind::TcpClient) {
+        if (!frmNewClientSock)
+            frmNewClientSock = new TfrmNewClientSock(this);
+        dialog = frmNewClientSock;
+    } else if (kindText == kind::UdpClient) {
+        if (!frmNewUdpSock)
+            frmNewUdpSock = new TfrmNewUdpSock(this);
+        dialog = frmNewUdpSock;
+    } else if (kindText == kind::UdpGroup) {
+        if (!frmNewGroupSock)
+            frmNewGroupSock = new TfrmNewGroupSock(this);
+        dialog = frmNewGroupSock;
+    } else if (kindText == kind::UdpServer) {
+        if (!frmNewUDPServer)
+            frmNewUDPServer = new TfrmNewUDPServer(this);
+        dialog = frmNewUDPServer;
+    }
+    return dialog ? dialog->exec() : mrCancel;
 }
 
-void TForm1::CreateFromDialog(const QString &) {}
+// Reads only the values an accepted dialog left, never its edit boxes.
+void TForm1::CreateFromDialog(const QString &kindText)
+{
+    if (kindText == kind::TcpServer)
+        CreateTcpServer(NewServerPort);
+    else if (kindText == kind::TcpClient)
+        CreateTcpClient(NewClientHost, NewClientPort);
+    else if (kindText == kind::UdpClient)
+        CreateUdpClient(NewUdpHost, NewUdpRemotePort, NewUdpLocalPort);
+    else if (kindText == kind::UdpServer)
+        CreateUdpServer(NewUdpServerPort);
+    else if (kindText == kind::UdpGroup)
+        CreateUdpGroup(NewGroupAddress, NewGroupPort);
+}
 
 QString TForm1::LocalAdapterAddress() const
 {
-    return QStringLiteral("127.0.0.1");
+    return GetLocalAddress();
 }
 
 TMySocket *TForm1::NewInstance(const QString &kindText)
