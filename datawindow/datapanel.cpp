@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 // instance
+#include "MessageSeam.h"
 #include "TMySocket.h"
 #include "TreeNode.h"
 
@@ -106,10 +107,10 @@ TFrmData::TFrmData(QMdiArea *area)
     column->addWidget(Panel2, 1);
     setWidget(client);
 
-    connect(Button5, &QPushButton::clicked, this, &TFrmData::Button5Click);
+    connect(Button5, &QPushButton::clicked, this, ui::Guarded([this] { Button5Click(); }));
     // Button6 stops on mouse-up of any button (see eventFilter); its click does nothing.
     Button6->installEventFilter(this);
-    connect(Button2, &QPushButton::clicked, this, &TFrmData::Button2Click);
+    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);

@@ -2,10 +2,14 @@
 // Everything the user is told goes through here: message boxes and the standard error box.
 // The application installs a sink that shows modal boxes; tests install one that records.
 
+#include <exception>
 #include <functional>
+#include <utility>
 
 // Qt
 #include <QString>
+
+#include "Exception.h"
 
 namespace ui {
 
@@ -19,5 +23,23 @@ void ShowErrorBox(const QString &text);
 
 // Installs a sink and returns the one it replaces. Without a sink, texts go to standard error.
 MessageSink SetMessageSink(MessageSink sink);
+
+// Wraps a handler connected to a widget's signal: an error it raises ends the handler and reaches
+// the standard error box right here, instead of unwinding through the toolkit's own frames
+// (which are not built to be unwound and would leak or keep stale state).
+template <class F>
+auto Guarded(F handler)
+{
+    // The signal's arguments (a button's checked state) are not passed on.
+    return [handler = std::move(handler)](auto &&...) {
+        try {
+            handler();
+        } catch (const Exception &e) {
+            ShowErrorBox(e.Message());
+        } catch (const std::exception &e) {
+            ShowErrorBox(QString::fromLocal8Bit(e.what()));
+        }
+    };
+}
 
 } // namespace ui

@@ -21,6 +21,9 @@
 // adapterinfo
 #include "netcardinfo.h"
 
+// platform
+#include "MessageSeam.h"
+
 #include "TreeNode.h"
 #include "newclientsock.h"
 #include "newgroupsock.h"
@@ -160,9 +163,9 @@ void TForm1::BuildToolBar()
         b->hide();
     }
 
-    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button8, &QPushButton::clicked, this, ui::Guarded([this] { Button8Click(); }));
 }
 
 void TForm1::BuildTree()

@@ -8,6 +8,7 @@
 // adapterinfo
 #include "netcardinfo.h"
 // platform
+#include "MessageSeam.h"
 #include "StrToInt.h"
 
 TfrmNewClientSock *frmNewClientSock = nullptr;
@@ -24,8 +25,8 @@ TfrmNewClientSock::TfrmNewClientSock(QWidget *parent)
     Edit2 = AddEdit("Edit2", QStringLiteral("60000"), QRect(96, 69, 97, 21));
     Button1 = AddButton("Button1", QStringLiteral("确定"), QRect(32, 112, 80, 27));
     Button2 = AddButton("Button2", QStringLiteral("取消"), QRect(120, 112, 80, 27));
-    connect(Button1, &QPushButton::clicked, this, &TfrmNewClientSock::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmNewClientSock::Button2Click);
+    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
 }
 
 TfrmNewClientSock::~TfrmNewClientSock()

@@ -31,9 +31,9 @@ TfrmNewUdpSock::TfrmNewUdpSock(QWidget *parent)
     Button1 = AddButton("Button1", QStringLiteral("确定"), QRect(32, 161, 80, 27));
     suiButton1 = AddButton("suiButton1", QStringLiteral("取消"), QRect(120, 161, 80, 27));
     Button3 = AddButton("Button3", QStringLiteral("广播地址"), QRect(96, 50, 105, 23));
-    connect(Button1, &QPushButton::clicked, this, &TfrmNewUdpSock::Button1Click);
-    connect(suiButton1, &QPushButton::clicked, this, &TfrmNewUdpSock::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TfrmNewUdpSock::Button3Click);
+    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(suiButton1, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button3, &QPushButton::clicked, this, ui::Guarded([this] { Button3Click(); }));
 }
 
 TfrmNewUdpSock::~TfrmNewUdpSock()

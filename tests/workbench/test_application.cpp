@@ -6,6 +6,8 @@
 // Qt
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "Exception.h"
@@ -66,4 +68,22 @@ TEST(Application, StandardExceptionTextReachesErrorBox)
     QTimer::singleShot(1, [&] { after = true; });
     ASSERT_TRUE(WaitUntil([&] { return after; }));
     ASSERT_EQ(recorder.errors, QStringList{QStringLiteral("plain failure")});
+}
+
+TEST(Application, ErrorInGuardedButtonHandlerReachesErrorBoxAndButtonStaysUsable)
+{
+    MessageRecorder recorder;
+    QPushButton button(QStringLiteral("go"));
+    int calls = 0;
+    QObject::connect(&button, &QPushButton::clicked, &button, ui::Guarded([&] {
+                         ++calls;
+                         throw EConvertError(QStringLiteral("'abc' is not a valid integer value"));
+                     }));
+    button.show();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(recorder.errors, QStringList({QStringLiteral("'abc' is not a valid integer value"),
+                                            QStringLiteral("'abc' is not a valid integer value")}));
+    EXPECT_FALSE(button.isDown());
 }
