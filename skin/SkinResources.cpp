@@ -45,9 +45,11 @@ void LoadPicture(QImage &bitmap, uint32_t module, const QString &name)
             throw EResNotFound(QStringLiteral("Resource module %1 not found").arg(module, 8, 16, QLatin1Char('0')).toStdString());
         folder = it->second;
     }
+    // A resource name is a plain name: it never reaches outside its module's folder.
     const QString resource = name.toUpper();
+    const bool plain = !resource.isEmpty() && !resource.contains(QLatin1Char('/')) && !resource.contains(QLatin1Char('\\'));
     QImage picture;
-    if (resource.isEmpty() || !picture.load(folder + resource + QStringLiteral(".bmp"), "BMP"))
+    if (!plain || !picture.load(folder + resource + QStringLiteral(".bmp"), "BMP"))
         throw EResNotFound(QStringLiteral("Resource %1 not found").arg(name).toStdString());
     bitmap = picture;
 }

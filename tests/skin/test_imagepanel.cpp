@@ -154,6 +154,9 @@ TEST_P(ImagePanelAutoSize, ChangesOnlyTheFreeSides)
 {
     panel->resize(100, 100);
     panel->SetAlign(GetParam().align);
+    panel->SetAutoSize(true);
+    EXPECT_EQ(panel->size(), QSize(100, 100)) << "nothing to size to without a picture";
+    panel->SetAutoSize(false);
     panel->SetPicture(solid(50, 20, qRgb(1, 2, 3)));
     EXPECT_EQ(panel->size(), QSize(100, 100)) << "no AutoSize yet";
     panel->SetAutoSize(true);
@@ -173,13 +176,6 @@ INSTANTIATE_TEST_SUITE_P(Align, ImagePanelAutoSize,
                                            AutoSizeCase{alClient, {100, 100}, "client"},
                                            AutoSizeCase{alCustom, {50, 20}, "custom"}),
                          [](const auto &info) { return std::string(info.param.label); });
-
-TEST_F(ImagePanel, AutoSizeWithoutAPictureKeepsTheSize)
-{
-    panel->resize(70, 30);
-    panel->SetAutoSize(true);
-    EXPECT_EQ(panel->size(), QSize(70, 30));
-}
 
 struct CaptionCase {
     TAlignment alignment;
@@ -221,15 +217,4 @@ TEST_F(ImagePanel, BlankCaptionIsNotDrawn)
     panel->SetCaption(QStringLiteral("   "));
     EXPECT_EQ(grabOf(panel), empty);
     EXPECT_TRUE(panel->CaptionRect().isNull());
-}
-
-TEST_F(ImagePanel, DefaultsAtCreation)
-{
-    EXPECT_TRUE(panel->Picture().isNull());
-    EXPECT_FALSE(panel->Transparent());
-    EXPECT_FALSE(panel->AutoSize());
-    EXPECT_EQ(panel->DrawStyle(), suiNormal);
-    EXPECT_EQ(panel->Alignment(), taCenter);
-    EXPECT_EQ(panel->Align(), alNone);
-    EXPECT_EQ(panel->Caption(), QString());
 }

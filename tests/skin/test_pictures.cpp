@@ -6,6 +6,7 @@
 #include <algorithm>
 
 // Qt
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -184,8 +185,11 @@ TEST(ResourceModule, RegisteredFolderSuppliesItsOwnPictures)
     LoadPicture(picture, module, QStringLiteral("own_button"));
     EXPECT_EQ(picture.size(), QSize(30, 12));
     EXPECT_EQ(picture.pixel(3, 3) & RGB_MASK, qRgb(10, 200, 30) & RGB_MASK);
-    // The program's pictures are not in that module.
+    // The program's pictures are not in that module, and names do not reach out of its folder.
     EXPECT_THROW(LoadPicture(picture, module, QStringLiteral("WINXP_BUTTON_NORMAL")), EResNotFound);
+    QDir(dir.path()).mkdir(QStringLiteral("SUB"));
+    ASSERT_TRUE(own.save(dir.filePath(QStringLiteral("SUB/INNER.bmp")), "BMP"));
+    EXPECT_THROW(LoadPicture(picture, module, QStringLiteral("SUB/INNER")), EResNotFound);
 }
 
 TEST(ResourceModule, BlankReplacementPicture)

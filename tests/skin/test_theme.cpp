@@ -38,13 +38,13 @@ TEST(ThemeCatalogue, KindCodesOfEveryEntry)
     EXPECT_EQ(counts[tkResourceName], 50);
     EXPECT_EQ(counts[tkBoolean], 1);
 
-    const std::pair<int, int> samples[] = {{1, tkInteger},       {2, tkColor},         {3, tkColor},
-                                           {4, tkInteger},       {6, tkInteger},       {7, tkColor},
-                                           {18, tkColor},        {19, tkInteger},      {21, tkInteger},
-                                           {22, tkResourceName}, {64, tkResourceName}, {65, tkBoolean},
-                                           {66, tkInteger},      {68, tkInteger},      {69, tkResourceName},
-                                           {71, tkResourceName}, {72, tkInteger},      {73, tkColor},
-                                           {74, tkResourceName}, {77, tkResourceName}, {78, tkColor}};
+    // The first and last entry of every run of one kind.
+    const std::pair<int, int> samples[] = {{1, tkInteger},  {2, tkColor},   {3, tkColor},         {4, tkInteger},
+                                           {6, tkInteger},  {7, tkColor},   {18, tkColor},        {19, tkInteger},
+                                           {21, tkInteger}, {22, tkResourceName}, {64, tkResourceName}, {65, tkBoolean},
+                                           {66, tkInteger}, {68, tkInteger}, {69, tkResourceName}, {71, tkResourceName},
+                                           {72, tkInteger}, {73, tkColor},  {74, tkResourceName}, {77, tkResourceName},
+                                           {78, tkColor}};
     for (auto [entry, kind] : samples)
         EXPECT_EQ(ThemeEntryKind(entry), kind) << "entry " << entry;
     EXPECT_EQ(ThemeEntryKind(0), -1);
