@@ -1,6 +1,6 @@
 #include "SkinPainting.h"
 
-#include <vector>
+#include <algorithm>
 
 // Qt
 #include <QImage>

@@ -283,7 +283,7 @@ void TsuiCustomButton::DrawFocus(QPainter &canvas)
 
 bool TsuiCustomButton::event(QEvent *e)
 {
-    if (e->type() == QEvent::Shortcut && static_cast<QShortcutEvent *>(e)->shortcutId() == FShortcutId) {
+    if (e->type() == QEvent::Shortcut && FShortcutId != 0 && static_cast<QShortcutEvent *>(e)->shortcutId() == FShortcutId) {
         if (!isEnabled()) {
             e->ignore();
             return false;
