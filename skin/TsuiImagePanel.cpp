@@ -1,0 +1,5 @@
+#include "TsuiImagePanel.h"
+
+TsuiImagePanel::TsuiImagePanel(QWidget *parent) : TsuiCustomPanel(parent) {}
+
+TsuiImagePanel::~TsuiImagePanel() = default;
