@@ -12,6 +12,7 @@
 // Qt
 #include <QCoreApplication>
 #include <QList>
+#include <QProcess>
 
 #include "GroupEndpoint.h"
 #include "PrivateNetwork.h"
@@ -85,15 +86,25 @@ QByteArray Payload(int size, char seed)
     return b;
 }
 
+// Inside the private namespace: loopback is the only interface, and groups are routed to it.
+void RouteGroupsToLoopback()
+{
+    QProcess ip;
+    ip.start(QStringLiteral("ip"), {QStringLiteral("-o"), QStringLiteral("link"), QStringLiteral("show")});
+    ASSERT_TRUE(ip.waitForFinished(10000));
+    const QStringList links = QString::fromLocal8Bit(ip.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(links.size(), 1) << links.join('\n').toStdString();
+    ASSERT_TRUE(links[0].contains(QLatin1String(": lo:"))) << links[0].toStdString();
+    ASSERT_TRUE(testing_support::Ip(QStringLiteral("route add 224.0.0.0/4 dev lo")));
+}
+
+// Every case runs in a network namespace of its own, so no datagram can reach a real interface.
+#define IN_PRIVATE_GROUP_NETWORK()                                                                \
+    VELMORA_IN_PRIVATE_NETWORK();                                                                 \
+    ASSERT_NO_FATAL_FAILURE(RouteGroupsToLoopback())
+
 class GroupEndpointTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QString why;
-        if (!testing_support::EnterPrivateNetwork(&why))
-            GTEST_SKIP() << why.toStdString();
-    }
-
     MessageRecorder recorder;
 };
 
@@ -101,6 +112,7 @@ protected:
 
 TEST_F(GroupEndpointTest, MemberReceivesOwnAndPeerDatagramsEachOnceAndWhole)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     const int32_t port = 45001;
     TGroupEndpoint member;
     MemberWindow window(member);
@@ -146,6 +158,7 @@ TEST_F(GroupEndpointTest, MemberReceivesOwnAndPeerDatagramsEachOnceAndWhole)
 
 TEST_F(GroupEndpointTest, SecondMemberOnTheSamePortCannotBind)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     const int32_t port = 45002;
     TGroupEndpoint first;
     MemberWindow firstWindow(first);
@@ -170,6 +183,7 @@ TEST_F(GroupEndpointTest, SecondMemberOnTheSamePortCannotBind)
 
 TEST_F(GroupEndpointTest, AddressThatIsNoGroupCannotBeJoined)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     const int32_t port = 45003;
     for (const QString &address : {QStringLiteral("10.0.0.1"), QStringLiteral("127.0.0.1"),
                                    QStringLiteral("255.255.255.255"), QStringLiteral("no address")}) {
@@ -185,6 +199,7 @@ TEST_F(GroupEndpointTest, AddressThatIsNoGroupCannotBeJoined)
 
 TEST_F(GroupEndpointTest, SocketThatCannotBeMadeReportsEveryLaterStep)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     TGroupEndpoint member;
     {
         // Use up every descriptor below a lowered limit, then open.
@@ -210,6 +225,7 @@ TEST_F(GroupEndpointTest, SocketThatCannotBeMadeReportsEveryLaterStep)
 
 TEST_F(GroupEndpointTest, FailedSendShowsItsMessagesInOrderEveryTime)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     struct Case {
         const char *name;
         QString address;
@@ -248,6 +264,7 @@ TEST_F(GroupEndpointTest, FailedSendShowsItsMessagesInOrderEveryTime)
 
 TEST_F(GroupEndpointTest, SendsGoToTheGroupPortWhateverTheSourceOfADatagram)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     const int32_t port = 45006;
     TGroupEndpoint member;
     MemberWindow window(member);
@@ -264,6 +281,7 @@ TEST_F(GroupEndpointTest, SendsGoToTheGroupPortWhateverTheSourceOfADatagram)
 
 TEST_F(GroupEndpointTest, CloseStopsMessagesAndFreesThePort)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     const int32_t port = 45007;
     auto member = std::make_unique<TGroupEndpoint>();
     MemberWindow window(*member);
@@ -287,6 +305,7 @@ TEST_F(GroupEndpointTest, CloseStopsMessagesAndFreesThePort)
 
 TEST_F(GroupEndpointTest, BurstIsReadInBoundedStepsWithOtherEventsBetween)
 {
+    IN_PRIVATE_GROUP_NETWORK();
     const int32_t port = 45008;
     const int burst = 1000;
     TGroupEndpoint member;
