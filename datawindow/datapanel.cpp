@@ -22,6 +22,9 @@
 #include "TMySocket.h"
 #include "TreeNode.h"
 
+// transport
+#include "GroupEndpoint.h"
+
 #include "LogLines.h"
 
 namespace {
@@ -342,6 +345,15 @@ void TFrmData::StopTcpServer()
     MySocket->LinkState = 0;
     RefreshStatus(MySocket);
     SetStateIndex(MySocket->Node, state::Stopped);
+}
+
+bool TFrmData::event(QEvent *event)
+{
+    if (event->type() != TGroupSocketMessage::MessageType())
+        return QMdiSubWindow::event(event);
+    if (MySocket)
+        LogReceived(GroupReceive(*MySocket, static_cast<const TGroupSocketMessage &>(*event)));
+    return true;
 }
 
 void TFrmData::closeEvent(QCloseEvent *event)

@@ -82,6 +82,8 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // The group socket message of a multicast member goes to its instance's GroupReceive.
+    bool event(QEvent *event) override;
 
 private:
     void BuildStatusBox(QWidget *parent);

@@ -8,8 +8,8 @@
 // Qt
 #include <QString>
 
-// platform
-#include "WinSock.h"
+// transport
+#include "GroupEndpoint.h"
 
 class QObject;
 class QTreeWidgetItem;
@@ -26,7 +26,9 @@ inline const QString UdpClient = QStringLiteral("UDP Client");
 inline const QString UdpGroup = QStringLiteral("UDP Group");
 } // namespace kind
 
-class TMySocket {
+// A "UDP Group" instance is its own multicast endpoint: the group fields come from
+// TGroupEndpoint under their own names, and the group operations take the instance.
+class TMySocket : public TGroupEndpoint {
 public:
     QString CreatedAt;
     QString Kind;
@@ -41,12 +43,6 @@ public:
     TFrmData *DataWindow = nullptr;
     TNMUDP *UdpClient = nullptr;
     TNMUDP *UdpServer = nullptr;
-    ws::TSocket GroupSocket = ws::INVALID_SOCKET;
-    ws::TSockAddrIn GroupBindAddr;
-    ws::TSockAddrIn GroupDestAddr;
-    ws::TIpMreq GroupMembership;
-    int32_t GroupPort = 0;
-    QString GroupAddress;
 };
 
 // The current date and time as instances record it: short date, a blank, long time (no zone).

@@ -405,13 +405,15 @@ TMySocket *TForm1::CreateUdpServer(int32_t localPort)
 TMySocket *TForm1::CreateUdpGroup(const QString &groupAddress, int32_t groupPort)
 {
     TMySocket *instance = NewInstance(kind::UdpGroup);
-    NewDataWindow(instance);
-    instance->GroupPort = groupPort;
-    instance->GroupAddress = groupAddress;
-    instance->LocalPort = groupPort;
-    instance->LocalAddress = groupAddress;
+    TFrmData *window = NewDataWindow(instance);
+    // Opened once the window exists: the group socket messages go to it. A failure is told and
+    // the instance is made all the same.
+    GroupOpen(*instance, window, groupAddress, groupPort);
+    instance->LocalAddress = instance->GroupAddress;
+    instance->LocalPort = instance->GroupPort;
     AddInstanceNode(instance, CategoryNode(kind::UdpGroup),
-                    groupAddress + QLatin1Char('[') + QString::number(groupPort) + QLatin1Char(']'), state::Group);
+                    instance->LocalAddress + QLatin1Char('[') + QString::number(instance->LocalPort) + QLatin1Char(']'),
+                    state::Group);
     FinishInstance(instance);
     return instance;
 }
@@ -473,6 +475,7 @@ void TForm1::DeleteUdp(TMySocket *instance)
 
 void TForm1::DeleteUdpGroup(TMySocket *instance)
 {
+    GroupClose(*instance);
     FreeDataWindow(instance);
 }
 

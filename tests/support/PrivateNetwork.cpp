@@ -85,4 +85,24 @@ bool Ip(const QString &arguments)
     return false;
 }
 
+bool RouteMulticastToLoopback()
+{
+    if (!InPrivateNetwork()) {
+        ADD_FAILURE() << "multicast is routed to loopback only inside a private network";
+        return false;
+    }
+    QProcess ip;
+    ip.start(QStringLiteral("ip"), {QStringLiteral("-o"), QStringLiteral("link"), QStringLiteral("show")});
+    if (!ip.waitForFinished(10000)) {
+        ADD_FAILURE() << "ip -o link show did not finish";
+        return false;
+    }
+    const QStringList links = QString::fromLocal8Bit(ip.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (links.size() != 1 || !links[0].contains(QLatin1String(": lo:"))) {
+        ADD_FAILURE() << "more than loopback here: " << links.join(QLatin1Char('\n')).toStdString();
+        return false;
+    }
+    return Ip(QStringLiteral("route add 224.0.0.0/4 dev lo"));
+}
+
 } // namespace testing_support

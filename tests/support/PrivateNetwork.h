@@ -30,6 +30,10 @@ PrivateNetworkRun RunCurrentTestInPrivateNetwork();
 // Runs `ip <arguments>` (split at blanks); true on success, else the test gets the output.
 bool Ip(const QString &arguments);
 
+// Inside the namespace: checks that loopback is the only interface, then routes 224.0.0.0/4 to
+// it, so group members join and send there. True on success, else the test gets the reason.
+bool RouteMulticastToLoopback();
+
 } // namespace testing_support
 
 // Outside the namespace: runs the current test inside one and ends it there with the inner

@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 
 #include "Exception.h"
+#include "PrivateNetwork.h"
 #include "TMySocket.h"
 #include "TestSupport.h"
 #include "Unit1.h"
@@ -714,6 +715,9 @@ protected:
 
 TEST_F(CreateThroughDialog, EachKindFromItsDialogsValues)
 {
+    // A group member joins its group: only ever on loopback, in a network of its own.
+    VELMORA_IN_PRIVATE_NETWORK();
+    ASSERT_TRUE(testing_support::RouteMulticastToLoopback());
     const int32_t local = freeUdpPort();
     const QString localText = QString::number(local);
 

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "PrivateNetwork.h"
 #include "TMySocket.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
@@ -71,6 +72,9 @@ TEST_F(MainWindow, WindowAndCategoriesAsDesigned)
 
 TEST_F(MainWindow, InstancesGetCaptionStateNodeAndWindow)
 {
+    // A group member joins its group: only ever on loopback, in a network of its own.
+    VELMORA_IN_PRIVATE_NETWORK();
+    ASSERT_TRUE(testing_support::RouteMulticastToLoopback());
     TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), 6000);
     TMySocket *udp = form->CreateUdpClient(QStringLiteral("host.example"), 7000, 10000);
     TMySocket *group = form->CreateUdpGroup(QStringLiteral("224.1.1.1"), 65000);
