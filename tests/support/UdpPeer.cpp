@@ -23,10 +23,17 @@ s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 22)
 s.bind((address, 0))
 print(s.getsockname()[1], flush=True)
+def receive(count):
+    s.settimeout(10)
+    for _ in range(count):
+        d, a = s.recvfrom(70000)
+        print(len(d), hashlib.sha1(d).hexdigest(), a[1], flush=True)
+
 if mode == 'send':
-    to = ('127.0.0.1', int(args[0]))
-    for n in args[1:]:
+    to, replies = ('127.0.0.1', int(args[0])), int(args[1])
+    for n in args[2:]:
         s.sendto(pattern(int(n)), to)
+    receive(replies)
 elif mode == 'burst':
     to = ('127.0.0.1', int(args[0]))
     count, size = int(args[1]), int(args[2])
@@ -34,10 +41,7 @@ elif mode == 'burst':
     for i in range(count):
         s.sendto(struct.pack('>I', i) + pad, to)
 elif mode == 'recv':
-    s.settimeout(10)
-    for _ in range(int(args[0])):
-        d, a = s.recvfrom(70000)
-        print(len(d), hashlib.sha1(d).hexdigest(), a[1], flush=True)
+    receive(int(args[0]))
 )PY";
 
 QString Python()
@@ -70,9 +74,9 @@ std::unique_ptr<UdpPeer> UdpPeer::Start(const QStringList &args)
     return peer;
 }
 
-std::unique_ptr<UdpPeer> UdpPeer::Sender(int toPort, const QList<int> &sizes, const QString &fromAddress)
+std::unique_ptr<UdpPeer> UdpPeer::Sender(int toPort, const QList<int> &sizes, const QString &fromAddress, int replies)
 {
-    QStringList args{QStringLiteral("send"), fromAddress, QString::number(toPort)};
+    QStringList args{QStringLiteral("send"), fromAddress, QString::number(toPort), QString::number(replies)};
     for (int n : sizes)
         args << QString::number(n);
     return Start(args);

@@ -21,9 +21,10 @@ public:
     UdpPeer &operator=(const UdpPeer &) = delete;
 
     // Sends one datagram of Pattern(size) per size to 127.0.0.1:toPort, in order, from a socket
-    // bound to fromAddress (any 127.x.y.z is local).
+    // bound to fromAddress (any 127.x.y.z is local); then receives up to `replies` datagrams,
+    // one line each as a receiver prints them.
     static std::unique_ptr<UdpPeer> Sender(int toPort, const QList<int> &sizes,
-                                           const QString &fromAddress = QStringLiteral("127.0.0.1"));
+                                           const QString &fromAddress = QStringLiteral("127.0.0.1"), int replies = 0);
     // Sends count datagrams of size bytes; datagram i begins with i as four big-endian bytes.
     static std::unique_ptr<UdpPeer> Burst(int toPort, int count, int size);
     // Receives up to count datagrams; one line each: "<length> <sha1 hex> <source port>".
