@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QEventLoop>
 #include <QIODevice>
+#include <QMetaObject>
 #include <QPointer>
 
 // platform
@@ -89,6 +90,7 @@ TNMUDP::~TNMUDP()
 void TNMUDP::setLocalPort(int port)
 {
     DropSelect();
+    ClearQueue();
     if (FSocket != ws::INVALID_SOCKET) {
         ws::closesocket(FSocket);
         FSocket = ws::INVALID_SOCKET;
@@ -138,28 +140,101 @@ int TNMUDP::BoundPort() const
 
 void TNMUDP::DataReady()
 {
-    QPointer<TNMUDP> self(this);
-    const ws::TSocket s = FSocket;
-    const unsigned generation = FGeneration;
-    // Each datagram is its own event; the cap hands the loop back to the other sockets, and the
-    // level-triggered notifier brings us back for the rest.
+    ReadAhead();
+    DeliverQueued();
+}
+
+void TNMUDP::ReadAhead()
+{
+    if (FSocket == ws::INVALID_SOCKET)
+        return;
     for (int i = 0; i < MaxReadsPerWake; ++i) {
+        if (FQueuedBytes >= MaxQueuedBytes) {
+            // Full: stop the notifications (level-triggered, they would spin) until events
+            // have taken their share.
+            FReadPaused = true;
+            if (FSelect)
+                FSelect->setReadEnabled(false);
+            return;
+        }
         ws::TSockAddrIn from;
-        const int n = ws::recvfrom(s, FBuffer.data(), FBuffer.size(), &from);
+        const int n = ws::recvfrom(FSocket, FBuffer.data(), FBuffer.size(), &from);
         if (n == ws::SOCKET_ERROR && ws::WSAGetLastError() == ws::WSAEWOULDBLOCK)
             return;
-        FCount = n;
-        if (OnDataReceived) {
-            const auto *b = reinterpret_cast<const unsigned char *>(&from.sin_addr);
-            const QString fromIP = QString::asprintf("%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
-            Fire(OnDataReceived, this, FCount, fromIP, int(ws::NetToHost16(from.sin_port)));
-            // The handler may have freed the component or re-created its socket.
-            if (!self || FGeneration != generation)
-                return;
-        }
+        FQueue.push_back({n > 0 ? QByteArray(FBuffer.constData(), n) : QByteArray(), n, from.sin_addr,
+                          int(ws::NetToHost16(from.sin_port))});
+        FQueuedBytes += std::max(n, 0);
         if (n == ws::SOCKET_ERROR)
             return;
     }
+}
+
+void TNMUDP::DeliverQueued()
+{
+    // A handler running a nested event loop (a message box, a host lookup) comes back here
+    // through the notifier: its datagrams are read ahead above, and wait their turn.
+    if (FDelivering)
+        return;
+    QPointer<TNMUDP> self(this);
+    const unsigned generation = FGeneration;
+    FDelivering = true;
+    struct Finish {
+        QPointer<TNMUDP> &self;
+        ~Finish()
+        {
+            if (!self)
+                return;
+            self->FDelivering = false;
+            if (self->FReadPaused && self->FQueuedBytes < MaxQueuedBytes / 2) {
+                self->FReadPaused = false;
+                if (self->FSelect)
+                    self->FSelect->setReadEnabled(true);
+            }
+            // The rest after the other sockets and the window have had their turn.
+            if (!self->FQueue.empty())
+                self->ScheduleDelivery();
+        }
+    } finish{self};
+
+    for (int i = 0; i < MaxEventsPerTurn && !FQueue.empty(); ++i) {
+        Datagram d = std::move(FQueue.front());
+        FQueue.pop_front();
+        FQueuedBytes -= std::max(d.count, 0);
+        FCurrent = std::move(d.data);
+        FCount = d.count;
+        if (!OnDataReceived)
+            continue;
+        const auto *b = reinterpret_cast<const unsigned char *>(&d.fromAddr);
+        const QString fromIP = QString::asprintf("%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+        Fire(OnDataReceived, this, FCount, fromIP, d.fromPort);
+        // The handler may have freed the component or re-created its socket.
+        if (!self || FGeneration != generation)
+            return;
+        // Handlers are slow next to a read (the log): keep the kernel's buffer empty meanwhile.
+        ReadAhead();
+    }
+}
+
+void TNMUDP::ScheduleDelivery()
+{
+    if (FDeliveryPosted)
+        return;
+    FDeliveryPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FDeliveryPosted = false;
+            ReadAhead();
+            DeliverQueued();
+        },
+        Qt::QueuedConnection);
+}
+
+void TNMUDP::ClearQueue()
+{
+    FQueue.clear();
+    FQueuedBytes = 0;
+    FReadPaused = false;
 }
 
 void TNMUDP::ReadStream(QIODevice &stream)
@@ -167,7 +242,7 @@ void TNMUDP::ReadStream(QIODevice &stream)
     if (!stream.isOpen())
         stream.open(QIODevice::ReadWrite);
     if (FCount > 0)
-        stream.write(FBuffer.constData(), FCount);
+        stream.write(FCurrent.constData(), FCount);
     stream.seek(0);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The UDP component: one IPv4 datagram socket bound to a local port. Every datagram that arrives
-// is reported as an event on the UI thread; a stream is sent as one datagram to the remote host
-// and port, a host name being resolved first (the UI keeps running meanwhile).
+// is read whole and reported as its own event on the UI thread; a stream is sent as one datagram
+// to the remote host and port, a host name being resolved first (the UI keeps running meanwhile).
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -39,8 +41,13 @@ class TNMUDP : public QObject {
 public:
     // The most one IPv4 UDP datagram carries: 65,535 less the IP (20) and UDP (8) headers.
     static constexpr int MaxDatagram = 65507;
-    // Datagrams read per readiness notification, so one busy socket cannot starve the others.
-    static constexpr int MaxReadsPerWake = 32;
+    // Events delivered per turn of the event loop, so one busy socket cannot starve the others.
+    static constexpr int MaxEventsPerTurn = 32;
+    // Datagrams taken from the kernel per wake-up, ahead of their events: reading is cheap and
+    // the handlers (the log) are not, so a burst waits here rather than overflow the kernel.
+    static constexpr int MaxReadsPerWake = 4096;
+    // Bytes waiting for their events, at most; beyond it the kernel's buffer takes over.
+    static constexpr int64_t MaxQueuedBytes = 64 * 1024 * 1024;
     // Receive buffer asked of the system, so that a burst is not dropped; it may grant less.
     static constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 
@@ -81,9 +88,18 @@ public:
 
 private:
     struct Lookup;
+    struct Datagram {
+        QByteArray data;
+        int count; // -1: the receive failed
+        uint32_t fromAddr;
+        int fromPort;
+    };
 
-    void CreateSocket();
     void DataReady();
+    void ReadAhead();
+    void DeliverQueued();
+    void ScheduleDelivery();
+    void ClearQueue();
     void SendDatagram(const QByteArray &data);
     uint32_t ResolveRemoteHost();
     // One asynchronous lookup with a nested event loop: true and the address when resolved,
@@ -99,10 +115,18 @@ private:
     int FLocalPort = 0;
     int FReportLevel = 1;
     int FReceiveBuffer = 0;
-    // Counts socket re-creations, so a read loop notices that its socket was replaced.
+    // Counts socket re-creations, so a delivery loop notices that its socket was replaced.
     unsigned FGeneration = 0;
-    // The last datagram read and its byte count (-1 when the receive failed).
+    // Receive buffer for one datagram of any size.
     QByteArray FBuffer;
+    // Datagrams read ahead of their events, in order.
+    std::deque<Datagram> FQueue;
+    int64_t FQueuedBytes = 0;
+    bool FReadPaused = false;
+    bool FDelivering = false;
+    bool FDeliveryPosted = false;
+    // The datagram of the current event and its byte count (-1 when the receive failed).
+    QByteArray FCurrent;
     int FCount = 0;
     std::vector<std::shared_ptr<Lookup>> FLookups;
 };

@@ -200,6 +200,36 @@ TEST(NMUDPReceive, BurstHeldInTheBufferArrivesWholeInOrder)
         ASSERT_EQ(sequence[size_t(i)], uint32_t(i)) << "at " << i;
 }
 
+TEST(NMUDPReceive, DatagramsArrivingWhileAHandlerRunsAreKept)
+{
+    OwnedUdp udp;
+    if (udp->ReceiveBufferGranted() < TNMUDP::ReceiveBufferBytes)
+        GTEST_SKIP() << "the system grants a receive buffer of only " << udp->ReceiveBufferGranted() << " bytes";
+    // Two waves of 3000 datagrams of 1 KiB, the second sent while the first event's handler
+    // runs: together more than the kernel's buffer holds (about 3600 of them).
+    const int wave = 3000;
+    std::vector<uint32_t> sequence;
+    bool secondWaveSent = false;
+    udp->OnDataReceived = [&](QObject *, int, const QString &, int) {
+        QBuffer stream;
+        udp->ReadStream(stream);
+        const auto *b = reinterpret_cast<const unsigned char *>(stream.data().constData());
+        sequence.push_back(uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]);
+        if (sequence.size() == 1) {
+            auto peer = UdpPeer::Burst(udp->BoundPort(), wave, 1024);
+            secondWaveSent = peer && peer->WaitFinishedHoldingEvents();
+        }
+    };
+    auto first = UdpPeer::Burst(udp->BoundPort(), wave, 1024);
+    ASSERT_TRUE(first && first->WaitFinishedHoldingEvents());
+    ASSERT_TRUE(WaitUntil([&] { return sequence.size() >= size_t(2 * wave); })) << sequence.size();
+    DrainEvents();
+    EXPECT_TRUE(secondWaveSent);
+    ASSERT_EQ(sequence.size(), size_t(2 * wave));
+    for (int i = 0; i < 2 * wave; ++i)
+        ASSERT_EQ(sequence[size_t(i)], uint32_t(i % wave)) << "at " << i;
+}
+
 TEST(NMUDPReceive, BusySocketDoesNotHoldUpAnother)
 {
     OwnedUdp busy;
