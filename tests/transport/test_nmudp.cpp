@@ -121,7 +121,8 @@ TEST_P(UdpSizes, ArriveWholeFromPeerAsOneEvent)
     const int size = GetParam();
     OwnedUdp udp;
     Listener listener(*udp);
-    auto peer = UdpPeer::Sender(udp->BoundPort(), {size});
+    // Any 127.x.y.z is local: this one shows each address byte in decimal, no leading zeros.
+    auto peer = UdpPeer::Sender(udp->BoundPort(), {size}, QStringLiteral("127.0.10.200"));
     ASSERT_TRUE(peer);
     const int peerPort = peer->Port();
     ASSERT_TRUE(listener.WaitFor(1));
@@ -132,7 +133,7 @@ TEST_P(UdpSizes, ArriveWholeFromPeerAsOneEvent)
     const Received &e = listener.events[0];
     EXPECT_EQ(e.numberBytes, size);
     EXPECT_EQ(e.data, UdpPeer::Pattern(size));
-    EXPECT_EQ(e.fromIP, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(e.fromIP, QStringLiteral("127.0.10.200"));
     EXPECT_EQ(e.port, peerPort);
 }
 
@@ -154,53 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Bytes, UdpSizes, ::testing::Values(1, 2048, 3000, TNMUD
 
 // ---- receiving -----------------------------------------------------------------------------
 
-TEST(NMUDPReceive, SenderAddressIsWrittenInDecimalWithoutLeadingZeros)
-{
-    OwnedUdp udp;
-    Listener listener(*udp);
-    auto peer = UdpPeer::Sender(udp->BoundPort(), {3, 5}, QStringLiteral("127.0.10.200"));
-    ASSERT_TRUE(peer);
-    const int peerPort = peer->Port();
-    ASSERT_TRUE(listener.WaitFor(2));
-    for (const Received &e : listener.events) {
-        EXPECT_EQ(e.fromIP, QStringLiteral("127.0.10.200"));
-        EXPECT_EQ(e.port, peerPort);
-    }
-    EXPECT_EQ(listener.events[0].data, UdpPeer::Pattern(3));
-    EXPECT_EQ(listener.events[1].data, UdpPeer::Pattern(5));
-}
-
-TEST(NMUDPReceive, BurstHeldInTheBufferArrivesWholeInOrder)
-{
-    OwnedUdp udp;
-    if (udp->ReceiveBufferGranted() < TNMUDP::ReceiveBufferBytes)
-        GTEST_SKIP() << "the system grants a receive buffer of only " << udp->ReceiveBufferGranted()
-                     << " bytes (net.core.rmem_max)";
-    std::vector<uint32_t> sequence;
-    int wrongSizes = 0;
-    udp->OnDataReceived = [&](QObject *, int numberBytes, const QString &, int) {
-        QBuffer stream;
-        udp->ReadStream(stream);
-        const QByteArray d = stream.readAll();
-        wrongSizes += (numberBytes != 1024 || d.size() != 1024);
-        const auto *b = reinterpret_cast<const unsigned char *>(d.constData());
-        sequence.push_back(uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]);
-    };
-    // 2000 datagrams of 1 KiB wait in the kernel at once: the default buffer holds about a
-    // hundred of them.
-    const int count = 2000;
-    auto peer = UdpPeer::Burst(udp->BoundPort(), count, 1024);
-    ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->WaitFinishedHoldingEvents());
-    ASSERT_TRUE(WaitUntil([&] { return sequence.size() >= size_t(count); })) << sequence.size();
-    DrainEvents();
-    ASSERT_EQ(sequence.size(), size_t(count));
-    EXPECT_EQ(wrongSizes, 0);
-    for (int i = 0; i < count; ++i)
-        ASSERT_EQ(sequence[size_t(i)], uint32_t(i)) << "at " << i;
-}
-
-TEST(NMUDPReceive, DatagramsArrivingWhileAHandlerRunsAreKept)
+TEST(NMUDPReceive, BurstsAreKeptWhileAHandlerRuns)
 {
     OwnedUdp udp;
     if (udp->ReceiveBufferGranted() < TNMUDP::ReceiveBufferBytes)
@@ -253,43 +208,22 @@ TEST(NMUDPReceive, BusySocketDoesNotHoldUpAnother)
     EXPECT_EQ(busyCount, burst);
 }
 
-TEST(NMUDPReceive, HandlerMayReplaceTheSocketOrFreeTheComponent)
+TEST(NMUDPReceive, HandlerMayFreeTheComponent)
 {
-    // Re-created inside its own event: the datagrams still queued on the old socket go with it,
-    // and the new socket receives.
-    {
-        OwnedUdp udp;
-        int events = 0;
-        udp->OnDataReceived = [&](QObject *, int, const QString &, int) {
-            if (++events == 1)
-                udp->setLocalPort(0);
-        };
-        auto peer = UdpPeer::Sender(udp->BoundPort(), {1, 2, 3});
-        ASSERT_TRUE(peer && peer->WaitFinishedHoldingEvents());
-        ASSERT_TRUE(WaitUntil([&] { return events >= 1; }));
-        DrainEvents();
-        EXPECT_EQ(events, 1);
-        auto again = UdpPeer::Sender(udp->BoundPort(), {4});
-        ASSERT_TRUE(again);
-        ASSERT_TRUE(WaitUntil([&] { return events >= 2; }));
-    }
-    // Freed inside its own event: no further event, nothing touched afterwards.
-    {
-        auto *udp = new TNMUDP;
-        udp->setLocalPort(0);
-        int events = 0;
-        udp->OnDataReceived = [&](QObject *, int, const QString &, int) {
-            ++events;
-            ws::closesocket(udp->Handle());
-            delete udp;
-            udp = nullptr;
-        };
-        auto peer = UdpPeer::Sender(udp->BoundPort(), {1, 2, 3});
-        ASSERT_TRUE(peer && peer->WaitFinishedHoldingEvents());
-        ASSERT_TRUE(WaitUntil([&] { return udp == nullptr; }));
-        DrainEvents();
-        EXPECT_EQ(events, 1);
-    }
+    auto *udp = new TNMUDP;
+    udp->setLocalPort(0);
+    int events = 0;
+    udp->OnDataReceived = [&](QObject *, int, const QString &, int) {
+        ++events;
+        ws::closesocket(udp->Handle());
+        delete udp;
+        udp = nullptr;
+    };
+    auto peer = UdpPeer::Sender(udp->BoundPort(), {1, 2, 3});
+    ASSERT_TRUE(peer && peer->WaitFinishedHoldingEvents());
+    ASSERT_TRUE(WaitUntil([&] { return udp == nullptr; }));
+    DrainEvents();
+    EXPECT_EQ(events, 1);
 }
 
 // ---- local port ----------------------------------------------------------------------------
@@ -421,25 +355,6 @@ TEST(NMUDPSend, BroadcastAddressReachesTheLocalListener)
     EXPECT_EQ(listener.events[0].port, sender->BoundPort());
 }
 
-TEST(NMUDPSend, InvalidHostHandlerMayMendTheHostForTheOneRetry)
-{
-    auto peer = UdpPeer::Receiver(1);
-    ASSERT_TRUE(peer);
-    OwnedUdp udp;
-    udp->setRemoteHost(QStringLiteral("no-such-host.invalid"));
-    udp->setRemotePort(peer->Port());
-    int calls = 0;
-    udp->OnInvalidHost = [&](bool &handled) {
-        ++calls;
-        udp->setRemoteHost(QStringLiteral("127.0.0.1"));
-        handled = true;
-    };
-    Send(*udp, "mended");
-    EXPECT_EQ(calls, 1);
-    ASSERT_TRUE(peer->WaitLines(1));
-    EXPECT_EQ(peer->Lines().first(), UdpPeer::LineFor("mended", udp->BoundPort()));
-}
-
 TEST(NMUDPSend, UnresolvableNameIsLookedUpTwiceThenCanceled)
 {
     OwnedUdp udp;
@@ -481,43 +396,6 @@ TEST(NMUDPSend, FreeingTheComponentDuringTheLookupEndsTheSend)
     const Outcome o = TrySend(*udp, "x");
     EXPECT_EQ(udp, nullptr);
     EXPECT_EQ(o.text, HostLookupCanceled);
-}
-
-TEST(NMUDPSend, StreamInvalidHandlerMaySupplyTheData)
-{
-    auto peer = UdpPeer::Receiver(1);
-    ASSERT_TRUE(peer);
-    OwnedUdp udp;
-    udp->setRemoteHost(QStringLiteral("127.0.0.1"));
-    udp->setRemotePort(peer->Port());
-    udp->OnStreamInvalid = [](bool &handled, QIODevice *stream) {
-        stream->write("supplied");
-        handled = true;
-    };
-    Send(*udp, QByteArray());
-    ASSERT_TRUE(peer->WaitLines(1));
-    EXPECT_EQ(peer->Lines().first(), UdpPeer::LineFor("supplied", udp->BoundPort()));
-}
-
-TEST(NMUDPSend, DataSendAndStatusEventsFollowTheReportLevel)
-{
-    auto peer = UdpPeer::Receiver(2);
-    ASSERT_TRUE(peer);
-    OwnedUdp udp;
-    udp->setRemoteHost(QStringLiteral("127.0.0.1"));
-    udp->setRemotePort(peer->Port());
-    QStringList statuses;
-    int sent = 0;
-    udp->OnStatus = [&](QObject *, const QString &status) { statuses << status; };
-    udp->OnDataSend = [&](QObject *sender) { sent += (sender == &*udp); };
-    EXPECT_EQ(udp->ReportLevel(), 1);
-    Send(*udp, "quiet");
-    EXPECT_TRUE(statuses.isEmpty());
-    udp->setReportLevel(2);
-    Send(*udp, "told");
-    EXPECT_EQ(statuses, QStringList{QStringLiteral("Sending Data")});
-    EXPECT_EQ(sent, 2);
-    EXPECT_TRUE(peer->WaitLines(2));
 }
 
 // ---- refused sends: the error, and nothing on the wire --------------------------------------
