@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -322,6 +323,26 @@ int setDontLinger(TSocket s)
     if (::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0)
         return fail();
     return ok(0);
+}
+
+int setBroadcast(TSocket s, bool on)
+{
+    int v = on ? 1 : 0;
+    if (::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &v, sizeof v) != 0)
+        return fail();
+    return ok(0);
+}
+
+int waitWritable(TSocket s, int timeoutMs)
+{
+    pollfd p{s, POLLOUT, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, timeoutMs);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return fail();
+    return ok(n > 0 ? 1 : 0);
 }
 
 uint32_t inet_addr(const QByteArray &dotted)

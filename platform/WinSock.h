@@ -122,6 +122,11 @@ int joinGroup(TSocket s, const TIpMreq &mreq);
 int setReceiveBuffer(TSocket s, int bytes);
 // SO_LINGER off (the original SO_DONTLINGER with a non-zero value).
 int setDontLinger(TSocket s);
+// SO_BROADCAST: Linux refuses a datagram to a broadcast address without it (WSAEACCES).
+int setBroadcast(TSocket s, bool on);
+// Waits up to timeoutMs for a non-blocking socket to take more data: 1 writable, 0 timed out,
+// SOCKET_ERROR on failure.
+int waitWritable(TSocket s, int timeoutMs);
 
 // inet_addr: dotted text to a network-order address; INADDR_NONE (0xFFFFFFFF) when not dotted.
 constexpr uint32_t INADDR_NONE_ = 0xFFFFFFFFu;

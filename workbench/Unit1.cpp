@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include <memory>
+
 // Qt
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -18,6 +20,10 @@
 
 // datawindow
 #include "datapanel.h"
+
+// transport
+#include "TNMUDP.h"
+
 // adapterinfo
 #include "netcardinfo.h"
 
@@ -380,10 +386,19 @@ TMySocket *TForm1::CreateTcpClient(const QString &host, int32_t port)
 
 TMySocket *TForm1::CreateUdpClient(const QString &host, int32_t remotePort, int32_t localPort)
 {
-    TMySocket *instance = NewInstance(kind::UdpClient);
-    instance->LocalPort = localPort;
+    std::unique_ptr<TMySocket> made(NewInstance(kind::UdpClient));
+    TMySocket *instance = made.get();
+    TNMUDP *udp = NewUdpComponent(instance, localPort);
+    udp->setRemotePort(remotePort);
+    udp->setRemoteHost(host);
+    udp->OnDataReceived = [this, instance](QObject *, int NumberBytes, const QString &FromIP, int Port) {
+        UdpClientDataReceived(instance, NumberBytes, FromIP, Port);
+    };
+    instance->UdpClient = udp;
+    instance->LocalPort = udp->LocalPort();
     instance->RemotePort = remotePort;
     instance->RemoteHost = host;
+    made.release();
     NewDataWindow(instance);
     AddInstanceNode(instance, CategoryNode(kind::UdpClient),
                     host + QLatin1Char('[') + QString::number(remotePort) + QLatin1Char(']'), state::Udp);
@@ -393,8 +408,16 @@ TMySocket *TForm1::CreateUdpClient(const QString &host, int32_t remotePort, int3
 
 TMySocket *TForm1::CreateUdpServer(int32_t localPort)
 {
-    TMySocket *instance = NewInstance(kind::UdpServer);
-    instance->LocalPort = localPort;
+    std::unique_ptr<TMySocket> made(NewInstance(kind::UdpServer));
+    TMySocket *instance = made.get();
+    TNMUDP *udp = NewUdpComponent(instance, localPort);
+    udp->setRemoteHost(QString());
+    udp->OnDataReceived = [this, instance](QObject *, int NumberBytes, const QString &FromIP, int Port) {
+        UdpServerDataReceived(instance, NumberBytes, FromIP, Port);
+    };
+    instance->UdpServer = udp;
+    instance->LocalPort = udp->LocalPort();
+    made.release();
     NewDataWindow(instance);
     AddInstanceNode(instance, CategoryNode(kind::UdpServer),
                     LocalAdapterAddress() + QLatin1Char('[') + QString::number(localPort) + QLatin1Char(']'), state::Udp);
@@ -470,6 +493,12 @@ void TForm1::DeleteTcpClient(TMySocket *instance)
 
 void TForm1::DeleteUdp(TMySocket *instance)
 {
+    // The component leaves its socket to its owner.
+    if (auto *udp = qobject_cast<TNMUDP *>(instance->Socket)) {
+        ws::closesocket(udp->Handle());
+        instance->Socket = instance->UdpClient = instance->UdpServer = nullptr;
+        delete udp;
+    }
     FreeDataWindow(instance);
 }
 

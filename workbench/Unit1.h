@@ -18,6 +18,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 class TFrmData;
+class TNMUDP;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -116,6 +117,12 @@ private:
     // ---- (TCP above, UDP below) ----
 
     // ---- UDP events ----
+    // Data received on a UDP client's or UDP server's component, bound to its instance. A UDP
+    // server takes the sender of each datagram as its peer.
+    void UdpClientDataReceived(TMySocket *instance, int NumberBytes, const QString &FromIP, int Port);
+    void UdpServerDataReceived(TMySocket *instance, int NumberBytes, const QString &FromIP, int Port);
+    // The bound UDP component of a new UDP instance; UdpClient or UdpServer is set by the caller.
+    TNMUDP *NewUdpComponent(TMySocket *instance, int32_t localPort);
 };
 
 extern TForm1 *Form1;

@@ -748,11 +748,14 @@ TEST_F(CreateThroughDialog, EachKindFromItsDialogsValues)
     EXPECT_EQ(group->GroupAddress, QStringLiteral("239.1.2.3"));
     EXPECT_EQ(group->GroupPort, 65001);
 
-    TMySocket *udpServer = create(kind::UdpServer, {localText});
+    // The UDP client holds its local port now: the server takes another.
+    const int32_t serverLocal = freeUdpPort();
+    const QString serverLocalText = QString::number(serverLocal);
+    TMySocket *udpServer = create(kind::UdpServer, {serverLocalText});
     ASSERT_NE(udpServer, nullptr);
     EXPECT_EQ(udpServer->Kind, kind::UdpServer);
-    EXPECT_EQ(udpServer->LocalPort, local);
-    EXPECT_EQ(udpServer->Node->text(0), QStringLiteral("192.168.1.23[") + localText + QLatin1Char(']'));
+    EXPECT_EQ(udpServer->LocalPort, serverLocal);
+    EXPECT_EQ(udpServer->Node->text(0), QStringLiteral("192.168.1.23[") + serverLocalText + QLatin1Char(']'));
 
     EXPECT_EQ(form->SocketList.Count(), 5);
     EXPECT_TRUE(recorder.all.isEmpty());
