@@ -41,6 +41,8 @@ constexpr ErrnoMapping errnoTable[] = {
     {EPROTOTYPE, WSAEPROTOTYPE},
     {ENOPROTOOPT, WSAENOPROTOOPT},
     {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+    {EPFNOSUPPORT, WSAEPFNOSUPPORT},
     {EOPNOTSUPP, WSAEOPNOTSUPP},
     {EAFNOSUPPORT, WSAEAFNOSUPPORT},
     {EADDRINUSE, WSAEADDRINUSE},
@@ -56,10 +58,21 @@ constexpr ErrnoMapping errnoTable[] = {
     {ENOTCONN, WSAENOTCONN},
     {EPIPE, WSAESHUTDOWN},
     {ESHUTDOWN, WSAESHUTDOWN},
+    {ETOOMANYREFS, WSAETOOMANYREFS},
     {ETIMEDOUT, WSAETIMEDOUT},
     {ECONNREFUSED, WSAECONNREFUSED},
+    {ELOOP, WSAELOOP},
+    {ENAMETOOLONG, WSAENAMETOOLONG},
     {EHOSTDOWN, WSAEHOSTDOWN},
     {EHOSTUNREACH, WSAEHOSTUNREACH},
+    // accept() passes on network errors of the half-made connection; Windows drops those.
+    {EPROTO, WSAECONNABORTED},
+    {ENONET, WSAENETDOWN},
+    {ENOTEMPTY, WSAENOTEMPTY},
+    {EUSERS, WSAEUSERS},
+    {EDQUOT, WSAEDQUOT},
+    {ESTALE, WSAESTALE},
+    {EREMOTE, WSAEREMOTE},
 };
 
 int fail()
@@ -320,6 +333,14 @@ int setDontLinger(TSocket s)
 {
     linger l{0, 0};
     if (::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0)
+        return fail();
+    return ok(0);
+}
+
+int setReuseAddress(TSocket s)
+{
+    int on = 1;
+    if (::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
         return fail();
     return ok(0);
 }
