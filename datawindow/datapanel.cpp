@@ -1,30 +1,347 @@
 #include "datapanel.h"
 
 // Qt
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTime>
+#include <QVBoxLayout>
+
+// instance
+#include "TMySocket.h"
+#include "TreeNode.h"
+
+#include "LogLines.h"
+
+namespace {
+
+const QColor clCream(255, 251, 240);
+const QColor clLogBackground(0xFD, 0xF9, 0xF7);
+
+const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
+const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
+
+TFrmData::StopInstanceHook &stopInstanceHook()
+{
+    static TFrmData::StopInstanceHook hook;
+    return hook;
+}
+
+void setBackground(QWidget *w, QPalette::ColorRole role, const QColor &color)
+{
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(role, color);
+    w->setPalette(pal);
+}
+
+QGroupBox *creamGroupBox(const QString &caption, QWidget *parent)
+{
+    auto *box = new QGroupBox(caption, parent);
+    setBackground(box, QPalette::Window, clCream);
+    return box;
+}
+
+QLabel *fixedLabel(const QString &caption, QWidget *parent, int x, int y, int width)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setGeometry(x, y, width, 13);
+    return label;
+}
+
+QPushButton *button(const QString &caption, QWidget *parent, const QRect &geometry)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QFont formFont()
+{
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    return f;
+}
+
+// A status label is only about 130 wide: a long host name is clipped, so its tip holds it whole.
+void setStatusText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->setToolTip(text);
+}
+
+} // namespace
 
 TFrmData::TFrmData(QMdiArea *area)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(QStringLiteral("数据收发窗口"));
-    Memo2 = new QPlainTextEdit(this);
-    setWidget(Memo2);
+    setFont(formFont());
+
+    auto *client = new QWidget(this);
+    auto *column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    BuildStatusBox(client);
+    column->addWidget(GroupBox1);
+
+    Panel2 = new QWidget(client);
+    auto *panelColumn = new QVBoxLayout(Panel2);
+    panelColumn->setContentsMargins(0, 0, 0, 0);
+    panelColumn->setSpacing(0);
+    BuildLogBox(Panel2);
+    panelColumn->addWidget(GroupBox3);
+    BuildSendBox(Panel2);
+    panelColumn->addWidget(GroupBox2, 1);
+    column->addWidget(Panel2, 1);
+    setWidget(client);
+
+    connect(Button5, &QPushButton::clicked, this, &TFrmData::Button5Click);
+    // Button6 stops on mouse-up of any button (see eventFilter); its click does nothing.
+    Button6->installEventFilter(this);
+    connect(Button2, &QPushButton::clicked, this, &TFrmData::Button2Click);
+    // toggled, not clicked: the caption follows the switch however it is set.
+    connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
+    Memo3->installEventFilter(this);
+
     area->addSubWindow(this);
     showMaximized();
 }
 
 TFrmData::~TFrmData() = default;
 
+void TFrmData::BuildStatusBox(QWidget *parent)
+{
+    GroupBox1 = creamGroupBox(QStringLiteral("Socket状态"), parent);
+    GroupBox1->setFixedHeight(81);
+    Label1 = fixedLabel(QStringLiteral("linkstatus"), GroupBox1, 16, 24, 73);
+    Label2 = fixedLabel(QString(), GroupBox1, 16, 8, 130);
+    Label2->hide();
+    Label3 = fixedLabel(QString(), GroupBox1, 232, 24, 130);
+    Label4 = fixedLabel(QString(), GroupBox1, 365, 24, 130);
+    Label5 = fixedLabel(QString(), GroupBox1, 232, 56, 130);
+    Label6 = fixedLabel(QString(), GroupBox1, 367, 56, 130);
+    Button5 = button(QString(), GroupBox1, QRect(16, 48, 80, 27));
+    Button6 = button(QString(), GroupBox1, QRect(104, 48, 80, 27));
+    Button5->hide();
+    Button6->hide();
+}
+
+void TFrmData::BuildLogBox(QWidget *parent)
+{
+    GroupBox3 = creamGroupBox(QStringLiteral("数据接收及提示窗口"), parent);
+    GroupBox3->setFixedHeight(164);
+    auto *box = new QVBoxLayout(GroupBox3);
+    box->setContentsMargins(2, 2, 2, 2);
+    Memo2 = new QPlainTextEdit(GroupBox3);
+    setBackground(Memo2, QPalette::Base, clLogBackground);
+    // The log only ever grows: an undo history would hold every line a second time.
+    Memo2->setUndoRedoEnabled(false);
+    box->addWidget(Memo2);
+}
+
+void TFrmData::BuildSendBox(QWidget *parent)
+{
+    GroupBox2 = creamGroupBox(TextModeCaption, parent);
+    auto *column = new QVBoxLayout(GroupBox2);
+    column->setContentsMargins(2, 2, 2, 2);
+    column->setSpacing(0);
+
+    auto *row = new QHBoxLayout;
+    row->setSpacing(0);
+    Memo3 = new QPlainTextEdit(GroupBox2);
+    setBackground(Memo3, QPalette::Base, Memo3->palette().color(QPalette::Light));
+    row->addWidget(Memo3, 1);
+
+    Panel6 = new QWidget(GroupBox2);
+    setBackground(Panel6, QPalette::Window, clCream);
+    Panel6->setFixedWidth(157);
+    Button11 = button(QStringLiteral("发送数据"), Panel6, QRect(24, 1, 93, 25));
+    Label7 = new QLabel(QStringLiteral("重复发送次数       "), Panel6);
+    Label7->move(24, 48);
+    ComboBox2 = new QComboBox(Panel6);
+    ComboBox2->setGeometry(24, 68, 97, 21);
+    ComboBox2->setEditable(true);
+    // A typed count is used as it stands, never added to the list.
+    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox2->addItems({QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("100"), QStringLiteral("1000"),
+                         QStringLiteral("10000")});
+    ComboBox2->setCurrentText(QStringLiteral("1"));
+
+    StatusBar2 = new QStatusBar(Panel6);
+    StatusBar2->setSizeGripEnabled(false);
+    setBackground(StatusBar2, QPalette::Window, clCream);
+    StatusBar2Panel0 = new QLabel(StatusBar2);
+    StatusBar2Panel0->setMinimumWidth(100);
+    StatusBar2->addWidget(StatusBar2Panel0, 1);
+    auto *panelColumn = new QVBoxLayout(Panel6);
+    panelColumn->setContentsMargins(0, 0, 0, 0);
+    panelColumn->addStretch(1);
+    panelColumn->addWidget(StatusBar2);
+    row->addWidget(Panel6);
+    column->addLayout(row, 1);
+
+    GroupBox8 = creamGroupBox(QString(), GroupBox2);
+    GroupBox8->setFixedHeight(41);
+    CheckBox2 = new QCheckBox(QStringLiteral(" 显示十六进制值     "), GroupBox8);
+    CheckBox2->move(8, 16);
+    Button2 = button(QStringLiteral("统计清零"), GroupBox8, QRect(371, 10, 80, 25));
+    column->addWidget(GroupBox8);
+}
+
+// ---- receive log and counters -------------------------------------------------------------
+
+bool TFrmData::HexMode() const
+{
+    return CheckBox2->isChecked();
+}
+
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    Memo2->appendPlainText(QString::fromLocal8Bit(block));
+    Memo2->appendPlainText(ReceiveLine(QTime::currentTime(), block, HexMode()));
     RecvCount += block.size();
     ShowCounters();
 }
 
-void TFrmData::ShowCounters() {}
+void TFrmData::ShowCounters()
+{
+    StatusBar2Panel0->setText(CounterLine(RecvCount, SendCount));
+}
+
+void TFrmData::Button2Click()
+{
+    SendCount = 0;
+    RecvCount = 0;
+    ShowCounters();
+}
+
+void TFrmData::CheckBox2Click()
+{
+    GroupBox2->setTitle(HexMode() ? HexModeCaption : TextModeCaption);
+}
+
+// ---- send box key filter ------------------------------------------------------------------
+
+void TFrmData::Memo3KeyPress(QChar &key)
+{
+    if (!HexMode())
+        return;
+    if (key == QChar(8))
+        return;
+    if (!QStringLiteral("0123456789ABCDEFabcdef").contains(key))
+        key = QChar(0);
+}
+
+bool TFrmData::DiscardsKey(const QKeyEvent *event)
+{
+    QChar key;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        key = QChar(13);
+    } else {
+        // Only typed characters are filtered: keys without one (arrows, Delete) and the editing
+        // shortcuts held with Ctrl work as always, as does pasting from the context menu.
+        if (event->text().isEmpty() || event->key() == Qt::Key_Delete
+            || (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+            return false;
+        key = event->text().at(0);
+    }
+    Memo3KeyPress(key);
+    return key.isNull();
+}
+
+bool TFrmData::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Memo3) {
+        if (event->type() == QEvent::KeyPress)
+            return DiscardsKey(static_cast<QKeyEvent *>(event));
+        if (event->type() == QEvent::InputMethod && HexMode()) {
+            // Characters from an input method are typed characters as well.
+            auto *im = static_cast<QInputMethodEvent *>(event);
+            QString kept;
+            for (QChar c : im->commitString()) {
+                Memo3KeyPress(c);
+                if (!c.isNull())
+                    kept += c;
+            }
+            if (kept != im->commitString())
+                im->setCommitString(kept, im->replacementStart(), im->replacementLength());
+        }
+        return false;
+    }
+    if (watched == Button6 && event->type() == QEvent::MouseButtonRelease) {
+        // Queued: stopping may free this window (an accepted connection's close removes it) while
+        // the button is still inside its own mouse event. The context drops the call if so.
+        QMetaObject::invokeMethod(this, &TFrmData::Button6MouseUp, Qt::QueuedConnection);
+        return false;
+    }
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+// ---- open and stop ------------------------------------------------------------------------
+
+TFrmData::StopInstanceHook TFrmData::SetStopInstanceHook(StopInstanceHook hook)
+{
+    StopInstanceHook old = std::move(stopInstanceHook());
+    stopInstanceHook() = std::move(hook);
+    return old;
+}
+
+void TFrmData::Button5Click()
+{
+    if (!MySocket)
+        return;
+    const QString &k = MySocket->Kind;
+    if (k == kind::TcpServer)
+        OpenTcpServer();
+    else if (k == kind::TcpClient)
+        OpenTcpClient();
+}
+
+void TFrmData::Button6MouseUp()
+{
+    if (!MySocket)
+        return;
+    const QString &k = MySocket->Kind;
+    if (k == kind::TcpServer) {
+        StopTcpServer();
+    } else if (k == kind::TcpClient || k == kind::TcpServerClient) {
+        // Copy: the stop may free this window, and with it nothing here may be touched again.
+        const StopInstanceHook hook = stopInstanceHook();
+        if (hook)
+            hook(MySocket);
+    }
+}
+
+void TFrmData::OpenTcpServer()
+{
+    // The TCP server component plugs in here: open the listening socket; on success state image
+    // 3 and LinkState 1, on failure "Socket端口已经被占用!"; then RefreshStatus either way.
+}
+
+void TFrmData::OpenTcpClient()
+{
+    // The TCP client component plugs in here: start connecting and store the local port (-1
+    // while there is none yet), then RefreshStatus; on failure "连接失败!" and no refresh.
+}
+
+void TFrmData::StopTcpServer()
+{
+    // The TCP server component plugs in here: close the accepted connections (count read once,
+    // positions 0 to count - 1), then the listening socket. The bookkeeping below follows it.
+    MySocket->LinkState = 0;
+    RefreshStatus(MySocket);
+    SetStateIndex(MySocket->Node, state::Stopped);
+}
 
 void TFrmData::closeEvent(QCloseEvent *event)
 {
@@ -33,4 +350,54 @@ void TFrmData::closeEvent(QCloseEvent *event)
     showMinimized();
 }
 
-void RefreshStatus(TMySocket *) {}
+// ---- status -------------------------------------------------------------------------------
+
+void RefreshStatus(TMySocket *instance)
+{
+    if (!instance || !instance->DataWindow)
+        return;
+    TFrmData *w = instance->DataWindow;
+    w->Button5->hide();
+    w->Button6->hide();
+
+    const QString &k = instance->Kind;
+    const bool linked = instance->LinkState == 1;
+    const QString created = QStringLiteral("Socket创建时间:") + instance->CreatedAt;
+    const QString remoteHost = QStringLiteral("对方IP:") + instance->RemoteHost;
+    const QString remotePort = QStringLiteral("对方端口:") + QString::number(instance->RemotePort);
+    const QString localPort = QStringLiteral("本地端口:") + QString::number(instance->LocalPort);
+
+    auto labels = [w](const QString &l1, const QString &l2, const QString &l3, const QString &l4, const QString &l5,
+                      const QString &l6) {
+        setStatusText(w->Label1, l1);
+        setStatusText(w->Label2, l2);
+        setStatusText(w->Label3, l3);
+        setStatusText(w->Label4, l4);
+        setStatusText(w->Label5, l5);
+        setStatusText(w->Label6, l6);
+    };
+    auto buttons = [w, linked](const QString &open, const QString &stop, bool showOpen) {
+        w->Button5->setText(open);
+        w->Button6->setText(stop);
+        w->Button5->setVisible(showOpen);
+        w->Button6->show();
+        w->Button5->setEnabled(!linked);
+        w->Button6->setEnabled(linked);
+    };
+
+    if (k == kind::TcpServer) {
+        labels(linked ? QStringLiteral("已启动") : QStringLiteral("已停止"),
+               QStringLiteral("Socket服务器创建时间:") + instance->CreatedAt, QString(), QString(), QString(), localPort);
+        buttons(QStringLiteral("启动监听"), QStringLiteral("停止监听"), true);
+    } else if (k == kind::TcpServerClient || k == kind::TcpClient) {
+        labels(linked ? QStringLiteral("已连接") : QStringLiteral("已断开"), created, remoteHost, remotePort, QString(),
+               localPort);
+        // An accepted connection cannot be connected again: its window has no connect button.
+        buttons(QStringLiteral("连接"), QStringLiteral("断开"), k == kind::TcpClient);
+    } else if (k == kind::UdpClient || k == kind::UdpServer) {
+        labels(QString(), created, remoteHost, remotePort, QString(), localPort);
+    } else if (k == kind::UdpGroup) {
+        labels(QString(), created, QStringLiteral("组播地址:") + instance->LocalAddress,
+               QStringLiteral("组播端口:") + QString::number(instance->LocalPort), QString(), QString());
+    }
+}

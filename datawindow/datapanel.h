@@ -2,13 +2,22 @@
 // The data window of one socket instance: status, receive log, send box, counters.
 
 #include <cstdint>
+#include <functional>
 
 // Qt
 #include <QMdiSubWindow>
 
 class QByteArray;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QKeyEvent;
+class QLabel;
 class QMdiArea;
 class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QWidget;
 class TMySocket;
 
 class TFrmData : public QMdiSubWindow {
@@ -18,18 +27,74 @@ public:
     explicit TFrmData(QMdiArea *area);
     ~TFrmData() override;
 
+    // Bytes handed to the socket by send commands, and bytes received, since creation or reset.
     int64_t SendCount = 0;
     int64_t RecvCount = 0;
+    // The instance that owns this window; not owned by the window.
     TMySocket *MySocket = nullptr;
 
     // The one way received data enters the window: receive line, counter, counter line.
     void LogReceived(const QByteArray &block);
+    // Writes the counter line into the counter panel.
     void ShowCounters();
+    // The hex display switch, read afresh by every line, key press and send.
+    bool HexMode() const;
 
+    // Event handlers, connected to their controls.
+    void Button5Click();   // open: start listening, or connect
+    void Button6MouseUp(); // stop: stop listening, or disconnect
+    void Button2Click();   // counter reset
+    void CheckBox2Click(); // hex display switch
+    // Key filter of the send box: a discarded character is set to the null character.
+    void Memo3KeyPress(QChar &key);
+
+    // The main window's stop command for one instance. The stop button of a TCP client or an
+    // accepted connection calls it with this window's own instance, whatever the tree selects.
+    using StopInstanceHook = std::function<void(TMySocket *)>;
+    // Returns the hook it replaces.
+    static StopInstanceHook SetStopInstanceHook(StopInstanceHook hook);
+
+    // Controls, named as on the form.
+    QGroupBox *GroupBox1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label6 = nullptr;
+    QPushButton *Button5 = nullptr;
+    QPushButton *Button6 = nullptr;
+    QWidget *Panel2 = nullptr;
+    QGroupBox *GroupBox3 = nullptr;
     QPlainTextEdit *Memo2 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QPlainTextEdit *Memo3 = nullptr;
+    QWidget *Panel6 = nullptr;
+    QPushButton *Button11 = nullptr;
+    QLabel *Label7 = nullptr;
+    QComboBox *ComboBox2 = nullptr;
+    QStatusBar *StatusBar2 = nullptr;
+    QLabel *StatusBar2Panel0 = nullptr;
+    QGroupBox *GroupBox8 = nullptr;
+    QCheckBox *CheckBox2 = nullptr;
+    QPushButton *Button2 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildStatusBox(QWidget *parent);
+    void BuildLogBox(QWidget *parent);
+    void BuildSendBox(QWidget *parent);
+
+    // True when the key press carries a character the key filter discards.
+    bool DiscardsKey(const QKeyEvent *event);
+
+    // Open and stop rows that need the TCP components.
+    void OpenTcpServer();
+    void OpenTcpClient();
+    void StopTcpServer();
 };
 
 // Writes an instance's state, addresses and ports into its data window's status area.

@@ -18,8 +18,15 @@
 
 // datawindow
 #include "datapanel.h"
+// adapterinfo
+#include "netcardinfo.h"
 
 #include "TreeNode.h"
+#include "newclientsock.h"
+#include "newgroupsock.h"
+#include "newserversock.h"
+#include "newudpserver.h"
+#include "newudpsock.h"
 
 TForm1 *Form1 = nullptr;
 
@@ -104,12 +111,15 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
     FormCreate();
     UpdatePlaceholder();
+    TFrmData::SetStopInstanceHook([this](TMySocket *instance) { StopInstance(instance); });
 }
 
 TForm1::~TForm1()
 {
-    if (Form1 == this)
+    if (Form1 == this) {
         Form1 = nullptr;
+        TFrmData::SetStopInstanceHook(nullptr);
+    }
 }
 
 void TForm1::FormCreate()
@@ -261,17 +271,52 @@ void TForm1::Button1Click()
         UpdatePlaceholder();
 }
 
-int TForm1::ShowCreateDialog(const QString &)
+int TForm1::ShowCreateDialog(const QString &kindText)
 {
-    // The creation dialogs are not part of the window yet: nothing is created.
-    return 2;
+    // The dialogs are made at start-up; one that does not exist yet is made here.
+    QDialog *dialog = nullptr;
+    if (kindText == kind::TcpServer) {
+        if (!frmNewServerSock)
+            frmNewServerSock = new TfrmNewServerSock(this);
+        dialog = frmNewServerSock;
+    } else if (kindText == kind::TcpClient) {
+        if (!frmNewClientSock)
+            frmNewClientSock = new TfrmNewClientSock(this);
+        dialog = frmNewClientSock;
+    } else if (kindText == kind::UdpClient) {
+        if (!frmNewUdpSock)
+            frmNewUdpSock = new TfrmNewUdpSock(this);
+        dialog = frmNewUdpSock;
+    } else if (kindText == kind::UdpGroup) {
+        if (!frmNewGroupSock)
+            frmNewGroupSock = new TfrmNewGroupSock(this);
+        dialog = frmNewGroupSock;
+    } else if (kindText == kind::UdpServer) {
+        if (!frmNewUDPServer)
+            frmNewUDPServer = new TfrmNewUDPServer(this);
+        dialog = frmNewUDPServer;
+    }
+    return dialog ? dialog->exec() : mrCancel;
 }
 
-void TForm1::CreateFromDialog(const QString &) {}
+// Reads only the values an accepted dialog left, never its edit boxes.
+void TForm1::CreateFromDialog(const QString &kindText)
+{
+    if (kindText == kind::TcpServer)
+        CreateTcpServer(NewServerPort);
+    else if (kindText == kind::TcpClient)
+        CreateTcpClient(NewClientHost, NewClientPort);
+    else if (kindText == kind::UdpClient)
+        CreateUdpClient(NewUdpHost, NewUdpRemotePort, NewUdpLocalPort);
+    else if (kindText == kind::UdpServer)
+        CreateUdpServer(NewUdpServerPort);
+    else if (kindText == kind::UdpGroup)
+        CreateUdpGroup(NewGroupAddress, NewGroupPort);
+}
 
 QString TForm1::LocalAdapterAddress() const
 {
-    return QStringLiteral("127.0.0.1");
+    return GetLocalAddress();
 }
 
 TMySocket *TForm1::NewInstance(const QString &kindText)
@@ -449,9 +494,44 @@ void TForm1::TreeView1Change(QTreeWidgetItem *node)
 
 void TForm1::Button6Click()
 {
-    TMySocket *instance = NodeInstance(TreeView1->currentItem());
+    StopInstance(NodeInstance(TreeView1->currentItem()));
+}
+
+void TForm1::StopInstance(TMySocket *instance)
+{
     if (!instance)
         return;
+    const QString &k = instance->Kind;
+    if (k == kind::TcpServer) {
+        DeactivateTcpServer(instance);
+        instance->LinkState = 0;
+        RefreshStatus(instance);
+        SetStateIndex(instance->Node, state::Stopped);
+    } else if (k == kind::TcpClient) {
+        DeactivateTcpClient(instance);
+        instance->LinkState = 0;
+        RefreshStatus(instance);
+    } else if (k == kind::TcpServerClient) {
+        // Its disconnect event removes node, window and instance.
+        CloseTcpServerClient(instance);
+    }
+}
+
+void TForm1::DeactivateTcpServer(TMySocket *)
+{
+    // The TCP server component plugs in here: close the accepted connections (count read once,
+    // positions 0 to count - 1), then deactivate the server.
+}
+
+void TForm1::DeactivateTcpClient(TMySocket *)
+{
+    // The TCP client component plugs in here: deactivate the client (its disconnect event sets
+    // state image 2).
+}
+
+void TForm1::CloseTcpServerClient(TMySocket *)
+{
+    // The TCP server component plugs in here: close the accepted connection.
 }
 
 void TForm1::Button8Click()

@@ -30,6 +30,9 @@ public:
     void Button2Click(); // delete
     void TreeView1Change(QTreeWidgetItem *node); // select
     void Button6Click(); // stop
+    // The stop rows by kind, for one instance: the selected node's (Button6Click), or a data
+    // window's own (its stop button, through the hook this window installs).
+    void StopInstance(TMySocket *instance);
     void Button8Click(); // exit
     void FormClose();
 
@@ -96,6 +99,11 @@ private:
     void DeleteTcpClient(TMySocket *instance);
     void DeleteUdp(TMySocket *instance);
     void DeleteUdpGroup(TMySocket *instance);
+
+    // Stop rows that need the TCP components.
+    void DeactivateTcpServer(TMySocket *instance);
+    void DeactivateTcpClient(TMySocket *instance);
+    void CloseTcpServerClient(TMySocket *instance);
 
     // Frees an instance's data window (the window refers back to the instance).
     void FreeDataWindow(TMySocket *instance);

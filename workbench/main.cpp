@@ -2,12 +2,23 @@
 
 #include "TApplication.h"
 #include "Unit1.h"
+#include "newclientsock.h"
+#include "newgroupsock.h"
+#include "newserversock.h"
+#include "newudpserver.h"
+#include "newudpsock.h"
 
 int main(int argc, char **argv)
 {
     TApplication app(argc, argv);
     InstallMessageBoxes();
     TForm1 mainWindow;
+    // The creation dialogs live as long as the main window and are reused for every creation.
+    frmNewServerSock = new TfrmNewServerSock(&mainWindow);
+    frmNewClientSock = new TfrmNewClientSock(&mainWindow);
+    frmNewUdpSock = new TfrmNewUdpSock(&mainWindow);
+    frmNewGroupSock = new TfrmNewGroupSock(&mainWindow);
+    frmNewUDPServer = new TfrmNewUDPServer(&mainWindow);
     mainWindow.show();
     return app.exec();
 }

@@ -1,0 +1,17 @@
+#pragma once
+// Bytes as text in the local code page: the character set of the user's locale.
+
+// Qt
+#include <QByteArray>
+#include <QString>
+
+// Decodes every byte: a sequence that does not decode becomes U+FFFD and decoding goes on after
+// it; zero bytes stay U+0000; a leading byte order mark is kept as a character.
+QString FromLocalCodePage(const QByteArray &bytes);
+// The text's bytes in the local code page.
+QByteArray ToLocalCodePage(const QString &text);
+
+// The same for a named character set. Plain ASCII (the C locale) and names the converter does
+// not know fall back to Qt's local 8-bit encoding, UTF-8.
+QString FromCodePage(const QByteArray &bytes, const QByteArray &charset);
+QByteArray ToCodePage(const QString &text, const QByteArray &charset);

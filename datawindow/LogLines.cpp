@@ -1,0 +1,57 @@
+#include "LogLines.h"
+
+// Qt
+#include <QByteArray>
+#include <QString>
+#include <QTime>
+
+// platform
+#include "TimeText.h"
+
+#include "HexCodec.h"
+#include "LocalCodePage.h"
+
+namespace {
+
+QString dataPart(const QByteArray &bytes, bool hex)
+{
+    QString part;
+    if (hex)
+        part = QString::fromLatin1(HexBlock(bytes));
+    return part + VisibleText(bytes);
+}
+
+} // namespace
+
+QString VisibleText(const QByteArray &bytes)
+{
+    QString text = FromLocalCodePage(bytes);
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0x7F) {
+            // NUL and the other C0 controls as their control pictures (U+2400 + code, DEL U+2421).
+            c = QChar(u == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + u));
+        } else if (u == 0xFDD0 || u == 0xFDD1 || u == 0xFFFC) {
+            // The text document's own frame and object markers.
+            c = QChar::ReplacementCharacter;
+        }
+    }
+    return text;
+}
+
+QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
+{
+    return LongTimeText(time) + QStringLiteral(" 收到数据：") + dataPart(bytes, hex);
+}
+
+QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText)
+{
+    return LongTimeText(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
+        + QStringLiteral("次]");
+}
+
+QString CounterLine(int64_t recvCount, int64_t sendCount)
+{
+    return QStringLiteral("收：") + QString::number(recvCount) + QStringLiteral("字节，发:") + QString::number(sendCount)
+        + QStringLiteral("字节");
+}

@@ -1,0 +1,105 @@
+// The free-port check of the UDP dialogs, against ports really held by this process, by
+// another program, and by TCP.
+
+#include <gtest/gtest.h>
+
+// Qt
+#include <QDir>
+#include <QProcess>
+
+#include "PortProbe.h"
+#include "WinSock.h"
+
+namespace {
+
+// A socket of this test bound to the address and port 0; knows the port it got.
+class HeldPort {
+public:
+    HeldPort(const char *address, int type = ws::SOCK_DGRAM_)
+    {
+        FSocket = ws::socket(ws::AF_INET_, type, 0);
+        ws::TSockAddrIn a;
+        a.sin_family = ws::AF_INET_;
+        a.sin_addr = ws::inet_addr(address);
+        if (FSocket == ws::INVALID_SOCKET || ws::bind(FSocket, a) != 0)
+            return;
+        ws::TSockAddrIn bound;
+        if (ws::getsockname(FSocket, &bound) == 0)
+            port = ws::NetToHost16(bound.sin_port);
+    }
+    ~HeldPort() { Release(); }
+    void Release()
+    {
+        if (FSocket != ws::INVALID_SOCKET)
+            ws::closesocket(FSocket);
+        FSocket = ws::INVALID_SOCKET;
+    }
+    int32_t port = 0;
+
+private:
+    ws::TSocket FSocket = ws::INVALID_SOCKET;
+};
+
+int openDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+} // namespace
+
+TEST(PortProbe, PortHeldOnAnyAddressIsTakenAndFreeAgainOnceReleased)
+{
+    for (const char *address : {"127.0.0.1", "0.0.0.0"}) {
+        SCOPED_TRACE(address);
+        HeldPort held(address);
+        ASSERT_NE(held.port, 0);
+        EXPECT_TRUE(IsLocalPortTaken(held.port));
+        held.Release();
+        EXPECT_FALSE(IsLocalPortTaken(held.port));
+    }
+}
+
+TEST(PortProbe, OnlyTheLow16BitsOfThePortCount)
+{
+    HeldPort held("127.0.0.1");
+    ASSERT_NE(held.port, 0);
+    for (int32_t port : {held.port + 65536, held.port + 5 * 65536, held.port - 65536})
+        EXPECT_TRUE(IsLocalPortTaken(port)) << port;
+}
+
+TEST(PortProbe, TcpOnTheSamePortDoesNotTakeTheUdpPort)
+{
+    HeldPort tcp("0.0.0.0", ws::SOCK_STREAM_);
+    ASSERT_NE(tcp.port, 0);
+    EXPECT_FALSE(IsLocalPortTaken(tcp.port));
+}
+
+TEST(PortProbe, PortHeldByAnotherProgramIsTaken)
+{
+    QProcess peer;
+    peer.start(QStringLiteral("python3"),
+               {QStringLiteral("-c"), QStringLiteral("import socket,sys\n"
+                                                     "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                                                     "s.bind(('127.0.0.1',0))\n"
+                                                     "print(s.getsockname()[1],flush=True)\n"
+                                                     "sys.stdin.read()\n")});
+    ASSERT_TRUE(peer.waitForStarted(5000)) << "python3 is needed";
+    ASSERT_TRUE(peer.waitForReadyRead(5000));
+    const int32_t port = peer.readLine().trimmed().toInt();
+    ASSERT_NE(port, 0);
+    EXPECT_TRUE(IsLocalPortTaken(port));
+    peer.closeWriteChannel();
+    ASSERT_TRUE(peer.waitForFinished(5000));
+    EXPECT_FALSE(IsLocalPortTaken(port));
+}
+
+TEST(PortProbe, ProbingLeavesNoSocketOpen)
+{
+    HeldPort held("127.0.0.1");
+    const int before = openDescriptors();
+    for (int i = 0; i < 200; ++i) {
+        IsLocalPortTaken(held.port);
+        IsLocalPortTaken(0);
+    }
+    EXPECT_EQ(openDescriptors(), before);
+}
