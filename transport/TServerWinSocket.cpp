@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+// Qt
+#include <QList>
+#include <QPointer>
+
 #include "ESocketError.h"
 #include "TServerClientWinSocket.h"
 
@@ -64,6 +68,16 @@ void TServerWinSocket::Disconnect()
     TBusy busy(this);
     ReleaseConnections();
     DoClose(FSocket);
+}
+
+void TServerWinSocket::CloseConnections()
+{
+    QList<QPointer<TServerClientWinSocket>> connections;
+    for (TServerClientWinSocket *c : FConnections)
+        connections.append(c);
+    for (const QPointer<TServerClientWinSocket> &c : connections)
+        if (c)
+            c->Close();
 }
 
 void TServerWinSocket::ReleaseOwned()

@@ -19,6 +19,9 @@ public:
     void Listen(int32_t port, int queueSize);
     // Frees every connection without events, then closes the listening handle.
     void Disconnect();
+    // Closes every connection listed now, in accept order, each with its disconnect event. Stays
+    // right when a handler runs the event loop and deferred frees shrink the list meanwhile.
+    void CloseConnections();
 
     // Live accepted connections in accept order; a closed one stays until its deferred free.
     int ActiveConnections() const { return static_cast<int>(FConnections.size()); }

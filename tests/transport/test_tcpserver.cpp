@@ -205,6 +205,22 @@ TEST_F(ServerTest, ClosingEveryConnectionByIndexClosesThemAll)
     EXPECT_EQ(listening->ActiveConnections(), 0);
 }
 
+TEST_F(ServerTest, CloseConnectionsSurvivesHandlersThatRunTheLoop)
+{
+    MessageRecorder boxes(true);
+    for (const char *name : {"a", "b", "c"})
+        ConnectPeer(name);
+    auto record = server->OnClientDisconnect;
+    server->OnClientDisconnect = [&](QObject *sender, TCustomWinSocket *s) {
+        record(sender, s);
+        ui::ShowMessage("closed"); // earlier closed connections get freed in here
+    };
+    server->Socket()->CloseConnections();
+    EXPECT_EQ(log.mid(3), (QStringList{"disconnect 0", "disconnect 1", "disconnect 2"}));
+    DrainEvents();
+    EXPECT_EQ(server->Socket()->ActiveConnections(), 0);
+}
+
 TEST_F(ServerTest, StoppingFreesLiveConnectionsWithoutEventsAndCanListenAgain)
 {
     for (const char *name : {"a", "b", "c"})
