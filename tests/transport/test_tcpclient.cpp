@@ -167,6 +167,24 @@ TEST_F(ClientTest, NoAddressIsALookupErrorWithItsDisconnect)
     }
 }
 
+TEST_F(ClientTest, AskingAgainWhileLookingUpStartsOverWithOneConnection)
+{
+    const int port = Listen();
+    client->SetHost("127.0.0.1");
+    client->SetPort(port);
+    client->SetActive(true);
+    const ws::TSocket first = client->Socket()->SocketHandle();
+    client->SetActive(true); // the first attempt is dropped, its handle closed
+    ASSERT_NE(client->Socket()->SocketHandle(), first);
+    ws::TSockAddrIn unused;
+    EXPECT_EQ(ws::getsockname(first, &unused), ws::SOCKET_ERROR) << "not leaked";
+    peer.Post("accept p");
+    ASSERT_TRUE(WaitUntil([&] { return client->Active(); }));
+    ASSERT_TRUE(peer.Answer().startsWith("accepted"));
+    DrainEvents();
+    EXPECT_EQ(log, QStringList{"connect active=1"});
+}
+
 TEST_F(ClientTest, AlreadyOpenWhileConnected)
 {
     const int port = Listen();
