@@ -21,6 +21,14 @@
 #include "MessageSeam.h"
 #include "TMySocket.h"
 #include "TreeNode.h"
+// platform
+#include "Exception.h"
+#include "MessageSeam.h"
+// transport
+#include "TClientSocket.h"
+#include "TClientWinSocket.h"
+#include "TServerSocket.h"
+#include "TServerWinSocket.h"
 
 // transport
 #include "GroupEndpoint.h"
@@ -328,20 +336,54 @@ void TFrmData::Button6MouseUp()
 
 void TFrmData::OpenTcpServer()
 {
-    // The TCP server component plugs in here: open the listening socket; on success state image
-    // 3 and LinkState 1, on failure "Socket端口已经被占用!"; then RefreshStatus either way.
+    auto *server = qobject_cast<TServerSocket *>(MySocket->Socket);
+    bool opened = false;
+    try {
+        if (server) {
+            server->SetActive(true);
+            opened = true;
+        }
+    } catch (const Exception &) {
+    }
+    if (opened) {
+        SetStateIndex(MySocket->Node, state::Listening);
+        MySocket->LinkState = 1;
+    } else {
+        QPointer<TFrmData> self(this);
+        ui::ShowMessage(QStringLiteral("Socket端口已经被占用!"));
+        if (!self || !MySocket) // the box ran the event loop
+            return;
+    }
+    RefreshStatus(MySocket);
 }
 
 void TFrmData::OpenTcpClient()
 {
-    // The TCP client component plugs in here: start connecting and store the local port (-1
-    // while there is none yet), then RefreshStatus; on failure "连接失败!" and no refresh.
+    auto *client = qobject_cast<TClientSocket *>(MySocket->Socket);
+    bool opened = false;
+    try {
+        if (client) {
+            client->SetActive(true);
+            opened = true;
+        }
+    } catch (const Exception &) {
+    }
+    if (!opened) {
+        ui::ShowMessage(QStringLiteral("连接失败!"));
+        return;
+    }
+    // -1 while a host lookup is still pending: not bound yet.
+    MySocket->LocalPort = client->Socket()->LocalPort();
+    RefreshStatus(MySocket);
 }
 
 void TFrmData::StopTcpServer()
 {
-    // The TCP server component plugs in here: close the accepted connections (count read once,
-    // positions 0 to count - 1), then the listening socket. The bookkeeping below follows it.
+    // Each close removes that connection's node and window.
+    if (auto *server = qobject_cast<TServerSocket *>(MySocket->Socket)) {
+        server->Socket()->CloseConnections();
+        server->SetActive(false);
+    }
     MySocket->LinkState = 0;
     RefreshStatus(MySocket);
     SetStateIndex(MySocket->Node, state::Stopped);

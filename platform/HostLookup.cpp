@@ -32,6 +32,28 @@ std::map<int, std::shared_ptr<Pending>> &pendingLookups()
 
 std::atomic<int> nextHandle{1};
 
+// A worker may finish after the application object is gone (a lookup still running at exit):
+// it posts only while the application lives, under this lock.
+std::mutex appMutex;
+QObject *liveApp = nullptr;
+
+void forgetApp()
+{
+    std::lock_guard<std::mutex> lock(appMutex);
+    liveApp = nullptr;
+}
+
+QObject *watchApp()
+{
+    std::lock_guard<std::mutex> lock(appMutex);
+    QObject *app = QCoreApplication::instance();
+    if (app && liveApp != app) {
+        liveApp = app;
+        qAddPostRoutine(forgetApp);
+    }
+    return liveApp;
+}
+
 int mapGaiError(int rc)
 {
     switch (rc) {
@@ -55,8 +77,8 @@ int WSAAsyncGetHostByName(const QString &name, LookupDone done)
     pendingLookups()[handle] = pending;
 
     const QByteArray host = name.toLocal8Bit();
-    QObject *app = QCoreApplication::instance();
-    std::thread([handle, host, app] {
+    watchApp();
+    std::thread([handle, host] {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
@@ -73,10 +95,11 @@ int WSAAsyncGetHostByName(const QString &name, LookupDone done)
         }
         if (res)
             ::freeaddrinfo(res);
-        if (!app)
+        std::lock_guard<std::mutex> lock(appMutex);
+        if (!liveApp)
             return;
         QMetaObject::invokeMethod(
-            app,
+            liveApp,
             [handle, error, addr] {
                 auto &m = pendingLookups();
                 auto it = m.find(handle);

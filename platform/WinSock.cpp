@@ -42,6 +42,8 @@ constexpr ErrnoMapping errnoTable[] = {
     {EPROTOTYPE, WSAEPROTOTYPE},
     {ENOPROTOOPT, WSAENOPROTOOPT},
     {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+    {EPFNOSUPPORT, WSAEPFNOSUPPORT},
     {EOPNOTSUPP, WSAEOPNOTSUPP},
     {EAFNOSUPPORT, WSAEAFNOSUPPORT},
     {EADDRINUSE, WSAEADDRINUSE},
@@ -57,10 +59,21 @@ constexpr ErrnoMapping errnoTable[] = {
     {ENOTCONN, WSAENOTCONN},
     {EPIPE, WSAESHUTDOWN},
     {ESHUTDOWN, WSAESHUTDOWN},
+    {ETOOMANYREFS, WSAETOOMANYREFS},
     {ETIMEDOUT, WSAETIMEDOUT},
     {ECONNREFUSED, WSAECONNREFUSED},
+    {ELOOP, WSAELOOP},
+    {ENAMETOOLONG, WSAENAMETOOLONG},
     {EHOSTDOWN, WSAEHOSTDOWN},
     {EHOSTUNREACH, WSAEHOSTUNREACH},
+    // accept() passes on network errors of the half-made connection; Windows drops those.
+    {EPROTO, WSAECONNABORTED},
+    {ENONET, WSAENETDOWN},
+    {ENOTEMPTY, WSAENOTEMPTY},
+    {EUSERS, WSAEUSERS},
+    {EDQUOT, WSAEDQUOT},
+    {ESTALE, WSAESTALE},
+    {EREMOTE, WSAEREMOTE},
 };
 
 int fail()
@@ -329,6 +342,14 @@ int setBroadcast(TSocket s, bool on)
 {
     int v = on ? 1 : 0;
     if (::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &v, sizeof v) != 0)
+        return fail();
+    return ok(0);
+}
+
+int setReuseAddress(TSocket s)
+{
+    int on = 1;
+    if (::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
         return fail();
     return ok(0);
 }

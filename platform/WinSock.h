@@ -31,7 +31,9 @@ enum : int {
     WSAEPROTOTYPE = 10041,
     WSAENOPROTOOPT = 10042,
     WSAEPROTONOSUPPORT = 10043,
+    WSAESOCKTNOSUPPORT = 10044,
     WSAEOPNOTSUPP = 10045,
+    WSAEPFNOSUPPORT = 10046,
     WSAEAFNOSUPPORT = 10047,
     WSAEADDRINUSE = 10048,
     WSAEADDRNOTAVAIL = 10049,
@@ -44,10 +46,19 @@ enum : int {
     WSAEISCONN = 10056,
     WSAENOTCONN = 10057,
     WSAESHUTDOWN = 10058,
+    WSAETOOMANYREFS = 10059,
     WSAETIMEDOUT = 10060,
     WSAECONNREFUSED = 10061,
+    WSAELOOP = 10062,
+    WSAENAMETOOLONG = 10063,
     WSAEHOSTDOWN = 10064,
     WSAEHOSTUNREACH = 10065,
+    WSAENOTEMPTY = 10066,
+    WSAEPROCLIM = 10067,
+    WSAEUSERS = 10068,
+    WSAEDQUOT = 10069,
+    WSAESTALE = 10070,
+    WSAEREMOTE = 10071,
     WSAHOST_NOT_FOUND = 11001,
     WSATRY_AGAIN = 11002,
     WSANO_RECOVERY = 11003,
@@ -127,6 +138,9 @@ int setBroadcast(TSocket s, bool on);
 // Waits up to timeoutMs for a non-blocking socket to take more data: 1 writable, 0 timed out,
 // SOCKET_ERROR on failure.
 int waitWritable(TSocket s, int timeoutMs);
+// SO_REUSEADDR. On Linux it only lets a listener bind over connections still in TIME_WAIT (which
+// Windows allows anyway); a port another socket listens on stays refused.
+int setReuseAddress(TSocket s);
 
 // inet_addr: dotted text to a network-order address; INADDR_NONE (0xFFFFFFFF) when not dotted.
 constexpr uint32_t INADDR_NONE_ = 0xFFFFFFFFu;

@@ -26,6 +26,13 @@
 
 // adapterinfo
 #include "netcardinfo.h"
+// platform
+#include "Exception.h"
+#include "MessageSeam.h"
+// transport
+#include "TClientSocket.h"
+#include "TServerSocket.h"
+#include "TServerWinSocket.h"
 
 // platform
 #include "MessageSeam.h"
@@ -363,10 +370,19 @@ void TForm1::FinishInstance(TMySocket *instance)
 TMySocket *TForm1::CreateTcpServer(int32_t port)
 {
     TMySocket *instance = NewInstance(kind::TcpServer);
+    TServerSocket *server = NewTcpServerSocket(instance, port);
     instance->LocalPort = port;
     instance->LocalAddress = LocalAdapterAddress();
     AddInstanceNode(instance, CategoryNode(kind::TcpServer),
                     instance->LocalAddress + QLatin1Char('[') + QString::number(port) + QLatin1Char(']'), state::Stopped);
+    // Listens before its window exists; a failure leaves it stopped, to be started from there.
+    try {
+        server->SetActive(true);
+        instance->LinkState = 1;
+        SetStateIndex(instance->Node, state::Listening);
+    } catch (const Exception &) {
+        ui::ShowMessage(QStringLiteral("该端口已被占用,监听未启动!"));
+    }
     NewDataWindow(instance);
     FinishInstance(instance);
     return instance;
@@ -375,6 +391,7 @@ TMySocket *TForm1::CreateTcpServer(int32_t port)
 TMySocket *TForm1::CreateTcpClient(const QString &host, int32_t port)
 {
     TMySocket *instance = NewInstance(kind::TcpClient);
+    NewTcpClientSocket(instance, host, port); // connects only from its data window
     instance->RemotePort = port;
     instance->RemoteHost = host;
     NewDataWindow(instance);
@@ -481,13 +498,29 @@ void TForm1::Button2Click()
 
 void TForm1::DeleteTcpServer(TMySocket *instance)
 {
+    if (auto *server = qobject_cast<TServerSocket *>(instance->Socket)) {
+        // Each close removes that connection's node, window and instance.
+        server->Socket()->CloseConnections();
+        server->SetActive(false);
+        instance->Socket = nullptr;
+        delete server;
+    }
     FreeDataWindow(instance);
 }
 
-void TForm1::DeleteTcpServerClient(TMySocket *) {}
+void TForm1::DeleteTcpServerClient(TMySocket *instance)
+{
+    if (auto *connection = qobject_cast<TCustomWinSocket *>(instance->Socket))
+        connection->Close();
+}
 
 void TForm1::DeleteTcpClient(TMySocket *instance)
 {
+    if (auto *client = qobject_cast<TClientSocket *>(instance->Socket)) {
+        client->SetActive(false); // only a connected client has a disconnect event
+        instance->Socket = nullptr;
+        delete client;
+    }
     FreeDataWindow(instance);
 }
 
@@ -552,21 +585,25 @@ void TForm1::StopInstance(TMySocket *instance)
     }
 }
 
-void TForm1::DeactivateTcpServer(TMySocket *)
+void TForm1::DeactivateTcpServer(TMySocket *instance)
 {
-    // The TCP server component plugs in here: close the accepted connections (count read once,
-    // positions 0 to count - 1), then deactivate the server.
+    if (auto *server = qobject_cast<TServerSocket *>(instance->Socket)) {
+        server->Socket()->CloseConnections();
+        server->SetActive(false);
+    }
 }
 
-void TForm1::DeactivateTcpClient(TMySocket *)
+void TForm1::DeactivateTcpClient(TMySocket *instance)
 {
-    // The TCP client component plugs in here: deactivate the client (its disconnect event sets
-    // state image 2).
+    // Its disconnect event sets state image 2.
+    if (auto *client = qobject_cast<TClientSocket *>(instance->Socket))
+        client->SetActive(false);
 }
 
-void TForm1::CloseTcpServerClient(TMySocket *)
+void TForm1::CloseTcpServerClient(TMySocket *instance)
 {
-    // The TCP server component plugs in here: close the accepted connection.
+    if (auto *connection = qobject_cast<TCustomWinSocket *>(instance->Socket))
+        connection->Close();
 }
 
 void TForm1::Button8Click()
@@ -575,7 +612,15 @@ void TForm1::Button8Click()
     QCoreApplication::exit(0);
 }
 
-void TForm1::FormClose() {}
+void TForm1::FormClose()
+{
+    for (int i = 0; i < SocketList.Count(); ++i) {
+        TMySocket *instance = SocketList.Items(i);
+        if (instance->Kind == kind::TcpServer)
+            if (auto *server = qobject_cast<TServerSocket *>(instance->Socket))
+                server->SetActive(false);
+    }
+}
 
 void TForm1::closeEvent(QCloseEvent *event)
 {

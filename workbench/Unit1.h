@@ -5,6 +5,9 @@
 // Qt
 #include <QMainWindow>
 
+// transport
+#include "SocketEvents.h"
+
 #include "SocketList.h"
 
 class QLabel;
@@ -17,8 +20,11 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
+class TClientSocket;
+class TCustomWinSocket;
 class TFrmData;
 class TNMUDP;
+class TServerSocket;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -113,6 +119,18 @@ private:
     QString LocalAdapterAddress() const;
 
     // ---- TCP events ----
+    // The TCP components of a new instance, with the handlers below attached (TcpEvents.cpp).
+    TServerSocket *NewTcpServerSocket(TMySocket *instance, int32_t port);
+    TClientSocket *NewTcpClientSocket(TMySocket *instance, const QString &host, int32_t port);
+
+    // Each handler finds its instance through the socket object's user tag; none shows a message.
+    void TcpAccept(QObject *Sender, TCustomWinSocket *Socket);
+    void TcpConnectionRead(QObject *Sender, TCustomWinSocket *Socket);
+    void TcpConnectionClosed(QObject *Sender, TCustomWinSocket *Socket);
+    void TcpClientConnected(QObject *Sender, TCustomWinSocket *Socket);
+    void TcpClientClosed(QObject *Sender, TCustomWinSocket *Socket);
+    void TcpClientRead(QObject *Sender, TCustomWinSocket *Socket);
+    void TcpErrorSilencer(QObject *Sender, TCustomWinSocket *Socket, TErrorEvent ErrorEvent, int &ErrorCode);
 
     // ---- (TCP above, UDP below) ----
 

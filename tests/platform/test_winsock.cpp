@@ -1,0 +1,65 @@
+// The socket layer's error numbers and texts: errno mapped to the Windows numbers the program
+// shows, and the system's text for each.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "WinSock.h"
+
+namespace {
+
+struct Mapping {
+    int err;
+    int wsa;
+};
+
+class ErrnoMapping : public ::testing::TestWithParam<Mapping> {};
+
+} // namespace
+
+TEST_P(ErrnoMapping, MapsToTheWindowsNumber)
+{
+    EXPECT_EQ(ws::MapErrno(GetParam().err), GetParam().wsa);
+}
+
+INSTANTIATE_TEST_SUITE_P(SocketErrors, ErrnoMapping,
+                         ::testing::Values(Mapping{EWOULDBLOCK, 10035}, Mapping{EINPROGRESS, 10035},
+                                           Mapping{EADDRINUSE, 10048}, Mapping{EADDRNOTAVAIL, 10049},
+                                           Mapping{ECONNABORTED, 10053}, Mapping{ECONNRESET, 10054},
+                                           Mapping{ENOTCONN, 10057}, Mapping{ETIMEDOUT, 10060},
+                                           Mapping{ECONNREFUSED, 10061}, Mapping{EHOSTUNREACH, 10065},
+                                           Mapping{EMSGSIZE, 10040}, Mapping{EACCES, 10013},
+                                           Mapping{EBADF, 10038}, Mapping{ENAMETOOLONG, 10063},
+                                           Mapping{EPROTO, 10053}));
+
+TEST(SysErrorMessage, IsTheSystemTextOfTheFirstErrnoOfANumber)
+{
+    EXPECT_EQ(ws::SysErrorMessage(ws::WSAECONNRESET), QString::fromLocal8Bit(std::strerror(ECONNRESET)));
+    EXPECT_EQ(ws::SysErrorMessage(ws::WSAEADDRINUSE), QString::fromLocal8Bit(std::strerror(EADDRINUSE)));
+    // Would-block is shown as EWOULDBLOCK's text, not as "operation now in progress".
+    EXPECT_EQ(ws::SysErrorMessage(ws::WSAEWOULDBLOCK), QString::fromLocal8Bit(std::strerror(EWOULDBLOCK)));
+    EXPECT_EQ(ws::SysErrorMessage(ws::WSAHOST_NOT_FOUND), QStringLiteral("Host not found"));
+    EXPECT_FALSE(ws::SysErrorMessage(123456).isEmpty());
+}
+
+TEST(SocketLayer, ListenerRefusesASecondBindEvenWithReuseAddress)
+{
+    const ws::TSocket first = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
+    const ws::TSocket second = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
+    ASSERT_NE(first, ws::INVALID_SOCKET);
+    ASSERT_EQ(ws::setReuseAddress(first), 0);
+    ASSERT_EQ(ws::setReuseAddress(second), 0);
+    ws::TSockAddrIn addr;
+    addr.sin_family = ws::AF_INET_;
+    addr.sin_addr = ws::inet_addr("127.0.0.1");
+    ASSERT_EQ(ws::bind(first, addr), 0);
+    ASSERT_EQ(ws::listen(first, 5), 0);
+    ws::TSockAddrIn bound;
+    ASSERT_EQ(ws::getsockname(first, &bound), 0);
+    EXPECT_EQ(ws::bind(second, bound), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEADDRINUSE);
+    ws::closesocket(first);
+    ws::closesocket(second);
+}

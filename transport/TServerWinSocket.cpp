@@ -1,0 +1,127 @@
+#include "TServerWinSocket.h"
+
+#include <algorithm>
+
+// Qt
+#include <QList>
+#include <QPointer>
+
+#include "ESocketError.h"
+#include "TServerClientWinSocket.h"
+
+namespace {
+// The queue length of Windows Sockets 1.1.
+constexpr int MaxListenQueue = 5;
+} // namespace
+
+TServerWinSocket::TServerWinSocket(QObject *parent) : TCustomWinSocket(parent) {}
+
+TServerWinSocket::~TServerWinSocket()
+{
+    ReleaseConnections();
+}
+
+TServerClientWinSocket *TServerWinSocket::Connections(int index) const
+{
+    if (index < 0 || index >= ActiveConnections())
+        return nullptr;
+    return FConnections[static_cast<size_t>(index)];
+}
+
+void TServerWinSocket::Listen(int32_t port, int queueSize)
+{
+    TBusy busy(this);
+    if (FSocket != ws::INVALID_SOCKET)
+        throw ESocketError(QStringLiteral("Can't listen on an open socket"));
+    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
+    if (s == ws::INVALID_SOCKET)
+        throw ESocketError(QStringLiteral("Can't create new socket"));
+    SetHandle(s);
+    // Lets a stopped server listen again at once while its old connections sit in TIME_WAIT.
+    ws::setReuseAddress(s);
+
+    Event(seLookup);
+    if (FSocket != s)
+        return;
+    FAddr.sin_family = ws::AF_INET_;
+    FAddr.sin_port = ws::HostToNet16(static_cast<uint16_t>(port & 0xFFFF));
+    FAddr.sin_addr = 0;
+    if (ws::bind(s, FAddr) == ws::SOCKET_ERROR) {
+        const int code = ws::WSAGetLastError();
+        DoClose(s);
+        throw ESocketError::WindowsError(code, "bind");
+    }
+    Select(true, false);
+    Event(seListen);
+    if (FSocket != s)
+        return;
+    if (ws::listen(s, std::min(queueSize, MaxListenQueue)) == ws::SOCKET_ERROR) {
+        // Closed as after a failed bind, so that Active is false again and a later try starts clean.
+        const int code = ws::WSAGetLastError();
+        DoClose(s);
+        throw ESocketError::WindowsError(code, "listen");
+    }
+}
+
+void TServerWinSocket::Disconnect()
+{
+    TBusy busy(this);
+    ReleaseConnections();
+    DoClose(FSocket);
+}
+
+void TServerWinSocket::CloseConnections()
+{
+    QList<QPointer<TServerClientWinSocket>> connections;
+    for (TServerClientWinSocket *c : FConnections)
+        connections.append(c);
+    for (const QPointer<TServerClientWinSocket> &c : connections)
+        if (c)
+            c->Close();
+}
+
+void TServerWinSocket::ReleaseOwned()
+{
+    ReleaseConnections();
+}
+
+void TServerWinSocket::ReleaseConnections()
+{
+    std::vector<TServerClientWinSocket *> connections;
+    connections.swap(FConnections);
+    for (TServerClientWinSocket *c : connections) {
+        c->FServer = nullptr;
+        c->Release();
+    }
+}
+
+void TServerWinSocket::RemoveConnection(TServerClientWinSocket *connection)
+{
+    FConnections.erase(std::remove(FConnections.begin(), FConnections.end(), connection), FConnections.end());
+}
+
+void TServerWinSocket::ReadReady()
+{
+    const ws::TSocket listening = FSocket;
+    ws::TSockAddrIn peer;
+    const ws::TSocket s = ws::accept(listening, &peer);
+    if (s == ws::INVALID_SOCKET)
+        return;
+    auto *connection = new TServerClientWinSocket(s, peer, this);
+    FConnections.push_back(connection);
+    connection->Start();
+    if (FSocket == listening && !FReleased)
+        Event(seAccept);
+}
+
+void TServerWinSocket::ClientEvent(TCustomWinSocket *socket, TSocketEvent socketEvent)
+{
+    if (TSocketEventEvent handler = OnClientEvent)
+        handler(this, socket, socketEvent);
+}
+
+void TServerWinSocket::ClientError(TCustomWinSocket *socket, TErrorEvent errorEvent, int &errorCode)
+{
+    if (TSocketErrorEvent handler = OnClientError)
+        handler(this, socket, errorEvent, errorCode);
+}

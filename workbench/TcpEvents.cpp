@@ -1,0 +1,157 @@
+// The TCP handlers of the main window: accepted connections become "TCP ServerClient" instances
+// with their own node and data window, received bytes go to the instance's window, and TCP
+// clients show their connects and disconnects.
+
+#include "Unit1.h"
+
+// Qt
+#include <QTreeWidget>
+
+// transport
+#include "TClientSocket.h"
+#include "TClientWinSocket.h"
+#include "TServerSocket.h"
+#include "TServerWinSocket.h"
+// datawindow
+#include "datapanel.h"
+
+#include "TreeNode.h"
+
+namespace {
+
+TMySocket *instanceOf(const TCustomWinSocket *socket)
+{
+    return socket ? static_cast<TMySocket *>(socket->Data) : nullptr;
+}
+
+} // namespace
+
+TServerSocket *TForm1::NewTcpServerSocket(TMySocket *instance, int32_t port)
+{
+    // Parented only so that the window's end frees it; its life is the instance's.
+    auto *server = new TServerSocket(this);
+    server->SetPort(port);
+    server->Socket()->Data = instance;
+    server->Socket()->OnErrorEvent = [this](QObject *sender, TCustomWinSocket *socket, TErrorEvent errorEvent,
+                                            int &errorCode) { TcpErrorSilencer(sender, socket, errorEvent, errorCode); };
+    server->OnClientConnect = [this](QObject *sender, TCustomWinSocket *socket) { TcpAccept(sender, socket); };
+    server->OnClientDisconnect = [this](QObject *sender, TCustomWinSocket *socket) {
+        TcpConnectionClosed(sender, socket);
+    };
+    server->OnClientRead = [this](QObject *sender, TCustomWinSocket *socket) { TcpConnectionRead(sender, socket); };
+    instance->Socket = server;
+    return server;
+}
+
+TClientSocket *TForm1::NewTcpClientSocket(TMySocket *instance, const QString &host, int32_t port)
+{
+    auto *client = new TClientSocket(this);
+    client->SetPort(port);
+    client->SetHost(host);
+    client->Socket()->Data = instance;
+    client->OnConnect = [this](QObject *sender, TCustomWinSocket *socket) { TcpClientConnected(sender, socket); };
+    client->OnDisconnect = [this](QObject *sender, TCustomWinSocket *socket) { TcpClientClosed(sender, socket); };
+    client->OnRead = [this](QObject *sender, TCustomWinSocket *socket) { TcpClientRead(sender, socket); };
+    client->OnError = [this](QObject *sender, TCustomWinSocket *socket, TErrorEvent errorEvent, int &errorCode) {
+        TcpErrorSilencer(sender, socket, errorEvent, errorCode);
+    };
+    instance->Socket = client;
+    return client;
+}
+
+void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
+{
+    TMySocket *server = instanceOf(qobject_cast<TServerWinSocket *>(Sender));
+    if (!server || !server->Node)
+        return;
+
+    auto *instance = new TMySocket;
+    instance->CreatedAt = CreationTimeText();
+    instance->Kind = kind::TcpServerClient;
+    instance->Socket = Socket;
+    Socket->Data = instance;
+
+    RefreshStatus(server);
+
+    const QString caption = Socket->RemoteAddress() + QLatin1Char('[') + QString::number(Socket->RemotePort()) +
+                            QLatin1Char(']');
+    auto *node = new QTreeWidgetItem(server->Node, QStringList{caption});
+    server->Node->setExpanded(true);
+    SetStateIndex(node, state::Connected);
+    // Selected while it carries no instance yet, so the selection change does nothing for it.
+    TreeView1->setCurrentItem(node);
+    SetNodeInstance(node, instance);
+    instance->Node = node;
+
+    NewDataWindow(instance);
+
+    instance->LinkState = 1;
+    instance->RemotePort = Socket->RemotePort();
+    instance->RemoteHost = Socket->RemoteAddress();
+    instance->LocalPort = Socket->LocalPort();
+
+    RefreshStatus(instance);
+    SocketList.Add(instance);
+}
+
+void TForm1::TcpConnectionRead(QObject *, TCustomWinSocket *Socket)
+{
+    // Read even when the instance is gone: unread bytes would hold back the close that follows.
+    const QByteArray bytes = Socket->ReceiveAll();
+    TMySocket *instance = instanceOf(Socket);
+    if (instance && instance->DataWindow)
+        instance->DataWindow->LogReceived(bytes);
+}
+
+void TForm1::TcpConnectionClosed(QObject *, TCustomWinSocket *Socket)
+{
+    TMySocket *instance = instanceOf(Socket);
+    if (!instance)
+        return;
+    // The connection object outlives the instance until its deferred free.
+    Socket->Data = nullptr;
+    instance->Socket = nullptr;
+    instance->LinkState = 0;
+    QTreeWidgetItem *node = instance->Node;
+    instance->Node = nullptr;
+    if (node) {
+        SetStateIndex(node, state::NotConnected);
+        delete node;
+    }
+    FreeDataWindow(instance);
+    SocketList.Remove(instance);
+}
+
+void TForm1::TcpClientConnected(QObject *, TCustomWinSocket *Socket)
+{
+    TMySocket *instance = instanceOf(Socket);
+    if (!instance)
+        return;
+    instance->LinkState = 1;
+    instance->LocalPort = Socket->LocalPort();
+    RefreshStatus(instance);
+    SetStateIndex(instance->Node, state::Connected);
+}
+
+void TForm1::TcpClientClosed(QObject *, TCustomWinSocket *Socket)
+{
+    TMySocket *instance = instanceOf(Socket);
+    if (!instance)
+        return;
+    instance->LinkState = 0;
+    RefreshStatus(instance);
+    SetStateIndex(instance->Node, state::NotConnected);
+}
+
+void TForm1::TcpClientRead(QObject *, TCustomWinSocket *Socket)
+{
+    const QByteArray bytes = Socket->ReceiveAll();
+    TMySocket *instance = instanceOf(Socket);
+    if (instance && instance->DataWindow)
+        instance->DataWindow->LogReceived(bytes);
+}
+
+void TForm1::TcpErrorSilencer(QObject *, TCustomWinSocket *, TErrorEvent, int &ErrorCode)
+{
+    ErrorCode = 0;
+}
