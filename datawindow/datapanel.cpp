@@ -218,9 +218,14 @@ bool TFrmData::HexMode() const
     return CheckBox2->isChecked();
 }
 
+void TFrmData::AppendLogLine(const QString &line)
+{
+    Memo2->appendPlainText(line);
+}
+
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    Memo2->appendPlainText(ReceiveLine(QTime::currentTime(), block, HexMode()));
+    AppendLogLine(ReceiveLine(QTime::currentTime(), block, HexMode()));
     RecvCount += block.size();
     ShowCounters();
 }

@@ -34,6 +34,9 @@ public:
     TMySocket *MySocket = nullptr;
 
     // The one way received data enters the window: receive line, counter, counter line.
+    // Every line of the receive log goes in here, receive and send lines alike, so they keep
+    // the order in which they happened.
+    void AppendLogLine(const QString &line);
     void LogReceived(const QByteArray &block);
     // Writes the counter line into the counter panel.
     void ShowCounters();
