@@ -33,10 +33,10 @@ public:
     // The instance that owns this window; not owned by the window.
     TMySocket *MySocket = nullptr;
 
-    // The one way received data enters the window: receive line, counter, counter line.
     // Every line of the receive log goes in here, receive and send lines alike, so they keep
     // the order in which they happened.
     void AppendLogLine(const QString &line);
+    // The one way received data enters the window: receive line, counter, counter line.
     void LogReceived(const QByteArray &block);
     // Writes the counter line into the counter panel.
     void ShowCounters();
