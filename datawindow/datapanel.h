@@ -15,10 +15,10 @@ class QKeyEvent;
 class QLabel;
 class QMdiArea;
 class QPlainTextEdit;
-class QPushButton;
 class QStatusBar;
 class QWidget;
 class TMySocket;
+class TsuiButton;
 
 class TFrmData : public QMdiSubWindow {
     Q_OBJECT
@@ -65,22 +65,22 @@ public:
     QLabel *Label4 = nullptr;
     QLabel *Label5 = nullptr;
     QLabel *Label6 = nullptr;
-    QPushButton *Button5 = nullptr;
-    QPushButton *Button6 = nullptr;
+    TsuiButton *Button5 = nullptr;
+    TsuiButton *Button6 = nullptr;
     QWidget *Panel2 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QPlainTextEdit *Memo2 = nullptr;
     QGroupBox *GroupBox2 = nullptr;
     QPlainTextEdit *Memo3 = nullptr;
     QWidget *Panel6 = nullptr;
-    QPushButton *Button11 = nullptr;
+    TsuiButton *Button11 = nullptr;
     QLabel *Label7 = nullptr;
     QComboBox *ComboBox2 = nullptr;
     QStatusBar *StatusBar2 = nullptr;
     QLabel *StatusBar2Panel0 = nullptr;
     QGroupBox *GroupBox8 = nullptr;
     QCheckBox *CheckBox2 = nullptr;
-    QPushButton *Button2 = nullptr;
+    TsuiButton *Button2 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
