@@ -122,6 +122,8 @@ TFrmData::TFrmData(QMdiArea *area)
     // Button6 stops on mouse-up of any button (see eventFilter); its click does nothing.
     Button6->installEventFilter(this);
     connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    // The send command, on a line of its own: the skinned button has a clicked() signal too.
+    connect(Button11, &QPushButton::clicked, this, ui::Guarded([this] { Button11Click(); }));
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
