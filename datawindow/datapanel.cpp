@@ -118,6 +118,8 @@ TFrmData::TFrmData(QMdiArea *area)
     // inside its own mouse event. The context drops the call if so.
     connect(Button6, &TsuiButton::mouseUp, this, &TFrmData::Button6MouseUp, Qt::QueuedConnection);
     connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    // The send command.
+    connect(Button11, &TsuiButton::clicked, this, ui::Guarded([this] { Button11Click(); }));
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);

@@ -19,6 +19,7 @@ class QStatusBar;
 class QWidget;
 class TMySocket;
 class TsuiButton;
+enum class TSendOutcome;
 
 class TFrmData : public QMdiSubWindow {
     Q_OBJECT
@@ -47,9 +48,14 @@ public:
     void Button5Click();   // open: start listening, or connect
     void Button6MouseUp(); // stop: stop listening, or disconnect
     void Button2Click();   // counter reset
+    void Button11Click();  // send (SendCommand.cpp)
     void CheckBox2Click(); // hex display switch
     // Key filter of the send box: a discarded character is set to the null character.
     void Memo3KeyPress(QChar &key);
+
+    // Sends the bytes once through this window's instance, by kind. It may run the event loop;
+    // when this window is destroyed in there, it returns without touching it again.
+    TSendOutcome SendString(const QByteArray &bytes);
 
     // The main window's stop command for one instance. The stop button of a TCP client or an
     // accepted connection calls it with this window's own instance, whatever the tree selects.
