@@ -1,5 +1,7 @@
 #include "datapanel.h"
 
+#include <utility>
+
 // Qt
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTime>
+#include <QTimer>
 #include <QVBoxLayout>
 
 // instance
@@ -39,6 +42,13 @@ namespace {
 
 const QColor clCream(255, 251, 240);
 const QColor clLogBackground(0xFD, 0xF9, 0xF7);
+
+// Waiting lines go to the log box this often: quick enough to look immediate, slow enough that
+// a flood fills a batch of hundreds of lines.
+constexpr int LogFlushMs = 25;
+// A batch that grows past either bound goes at once, so one insert stays short.
+constexpr int MaxPendingLines = 2000;
+constexpr int MaxPendingChars = 1 << 20;
 
 const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
 const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
@@ -125,6 +135,11 @@ TFrmData::TFrmData(QMdiArea *area)
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
+
+    FLogFlush = new QTimer(this);
+    FLogFlush->setSingleShot(true);
+    FLogFlush->setInterval(LogFlushMs);
+    connect(FLogFlush, &QTimer::timeout, this, &TFrmData::FlushLog);
 
     area->addSubWindow(this);
     showMaximized();
@@ -220,7 +235,32 @@ bool TFrmData::HexMode() const
 
 void TFrmData::AppendLogLine(const QString &line)
 {
-    Memo2->appendPlainText(line);
+    // Not a line feed: a line that ends in a carriage return would take it for its CR LF pair.
+    if (FPendingLines > 0)
+        FPendingLog += QChar(QChar::ParagraphSeparator);
+    FPendingLog += line;
+    ++FPendingLines;
+    if (FPendingLines >= MaxPendingLines || FPendingLog.size() >= MaxPendingChars)
+        FlushLog();
+    else if (!FLogFlush->isActive())
+        FLogFlush->start();
+}
+
+void TFrmData::FlushLog()
+{
+    FLogFlush->stop();
+    if (FPendingLines == 0)
+        return;
+    const QString batch = std::exchange(FPendingLog, QString());
+    FPendingLines = 0;
+    // One call for the batch: the lines become the same blocks as one call per line would make.
+    Memo2->appendPlainText(batch);
+}
+
+QString TFrmData::LogText()
+{
+    FlushLog();
+    return Memo2->toPlainText();
 }
 
 void TFrmData::LogReceived(const QByteArray &block)

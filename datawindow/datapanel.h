@@ -17,6 +17,7 @@ class QMdiArea;
 class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
+class QTimer;
 class QWidget;
 class TMySocket;
 
@@ -34,8 +35,13 @@ public:
     TMySocket *MySocket = nullptr;
 
     // Every line of the receive log goes in here, receive and send lines alike, so they keep
-    // the order in which they happened.
+    // the order in which they happened. Lines wait and reach the log box in batches: a flood
+    // then pays one insert, layout and repaint per batch instead of one per line.
     void AppendLogLine(const QString &line);
+    // Puts every waiting line into the log box now.
+    void FlushLog();
+    // The whole receive log, waiting lines included.
+    QString LogText();
     // The one way received data enters the window: receive line, counter, counter line.
     void LogReceived(const QByteArray &block);
     // Writes the counter line into the counter panel.
@@ -100,6 +106,11 @@ private:
     void OpenTcpServer();
     void OpenTcpClient();
     void StopTcpServer();
+
+    // Lines not yet in the log box, in order, separated by paragraph separators.
+    QString FPendingLog;
+    int FPendingLines = 0;
+    QTimer *FLogFlush = nullptr;
 };
 
 // Writes an instance's state, addresses and ports into its data window's status area.
