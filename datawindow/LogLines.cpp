@@ -44,6 +44,23 @@ QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
     return LongTimeText(time) + QStringLiteral(" 收到数据：") + dataPart(bytes, hex);
 }
 
+QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
+{
+    if (bytes.size() <= MaxShownBytes)
+        return ReceiveLine(time, bytes, hex);
+    return ReceiveLine(time, bytes.first(MaxShownBytes), hex) + CutNote(bytes.size(), MaxShownBytes);
+}
+
+QString CutNote(int64_t total, int64_t shown)
+{
+    return QStringLiteral("……(共收到%1字节，仅显示前%2字节)").arg(total).arg(shown);
+}
+
+QString TrimNote(int64_t droppedLines)
+{
+    return QStringLiteral("……(日志过长，最早的%1行已删除)……").arg(droppedLines);
+}
+
 QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText)
 {
     return LongTimeText(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText

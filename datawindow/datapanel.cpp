@@ -1,5 +1,6 @@
 #include "datapanel.h"
 
+#include <algorithm>
 #include <utility>
 
 // Qt
@@ -16,6 +17,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -49,6 +53,8 @@ constexpr int LogFlushMs = 25;
 // A batch that grows past either bound goes at once, so one insert stays short.
 constexpr int MaxPendingLines = 2000;
 constexpr int MaxPendingChars = 1 << 20;
+// Each trim of the log box takes away this share of its bounds.
+constexpr int TrimSlices = 32;
 
 const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
 const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
@@ -255,6 +261,38 @@ void TFrmData::FlushLog()
     FPendingLines = 0;
     // One call for the batch: the lines become the same blocks as one call per line would make.
     Memo2->appendPlainText(batch);
+    TrimLog();
+}
+
+void TFrmData::TrimLog()
+{
+    QTextDocument *doc = Memo2->document();
+    const int chars = doc->characterCount();
+    const int blocks = doc->blockCount();
+    if (chars <= FMaxLogChars && blocks <= FMaxLogBlocks)
+        return;
+    // Down by a slice of the bound at a time: a trim costs little and comes seldom.
+    const int charCut = chars - (FMaxLogChars - FMaxLogChars / TrimSlices);
+    const int blockCut = blocks - (FMaxLogBlocks - FMaxLogBlocks / TrimSlices);
+    QTextBlock keep = doc->findBlock(std::max(charCut, 0));
+    if (keep.position() < charCut)
+        keep = keep.next();
+    if (keep.blockNumber() < blockCut)
+        keep = doc->findBlockByNumber(blockCut);
+    if (!keep.isValid())
+        keep = doc->lastBlock();
+    // The note of an earlier trim goes with the lines before it and is written anew.
+    FLogDropped += keep.blockNumber() - (FLogDropped > 0 ? 1 : 0);
+    QTextCursor cursor(doc);
+    cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    cursor.insertText(TrimNote(FLogDropped) + QChar(QChar::ParagraphSeparator));
+}
+
+void TFrmData::SetLogBounds(int maxChars, int maxBlocks)
+{
+    FMaxLogChars = maxChars;
+    FMaxLogBlocks = maxBlocks;
+    TrimLog();
 }
 
 QString TFrmData::LogText()
@@ -265,7 +303,7 @@ QString TFrmData::LogText()
 
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    AppendLogLine(ReceiveLine(QTime::currentTime(), block, HexMode()));
+    AppendLogLine(LoggedReceiveLine(QTime::currentTime(), block, HexMode()));
     RecvCount += block.size();
     ShowCounters();
 }

@@ -42,6 +42,12 @@ public:
     void FlushLog();
     // The whole receive log, waiting lines included.
     QString LogText();
+    // The log box holds at most this many characters and lines (blocks); past either, the
+    // oldest lines go and the first line says how many have gone. A flood has no end, while
+    // memory has one and the text document counts its positions in int.
+    static constexpr int DefaultMaxLogChars = 128 * 1024 * 1024;
+    static constexpr int DefaultMaxLogBlocks = 2000000;
+    void SetLogBounds(int maxChars, int maxBlocks);
     // The one way received data enters the window: receive line, counter, counter line.
     void LogReceived(const QByteArray &block);
     // Writes the counter line into the counter panel.
@@ -107,10 +113,17 @@ private:
     void OpenTcpClient();
     void StopTcpServer();
 
+    // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
+    void TrimLog();
+
     // Lines not yet in the log box, in order, separated by paragraph separators.
     QString FPendingLog;
     int FPendingLines = 0;
     QTimer *FLogFlush = nullptr;
+    // Lines of the log box dropped by trims so far.
+    int64_t FLogDropped = 0;
+    int FMaxLogChars = DefaultMaxLogChars;
+    int FMaxLogBlocks = DefaultMaxLogBlocks;
 };
 
 // Writes an instance's state, addresses and ports into its data window's status area.

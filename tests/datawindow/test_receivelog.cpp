@@ -7,6 +7,7 @@
 #include <memory>
 
 // Qt
+#include <QCheckBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 #include <QTextBlock>
 #include <QTime>
 
+#include "HexCodec.h"
 #include "LogLines.h"
 #include "TestSupport.h"
 #include "TimeText.h"
@@ -161,4 +163,58 @@ TEST_F(ReceiveLog, AWindowDestroyedWithLinesWaitingTakesThemWithIt)
     other->LogReceived("shown");
     ASSERT_TRUE(WaitUntil([&] { return Blocks(other).size() == 1; }));
     EXPECT_EQ(Untimed(Blocks(other)), QStringList{Received + "shown"});
+}
+
+TEST_F(ReceiveLog, AReadLongerThanALineShowsItsFirstBytesAndItsSize)
+{
+    window->CheckBox2->setChecked(true);
+    QByteArray block(MaxShownBytes + 1000, 'z');
+    block[MaxShownBytes - 1] = 'a';
+    block[MaxShownBytes] = 'b';
+    window->LogReceived(block.first(MaxShownBytes)); // a whole datagram's worth: no note
+    window->LogReceived(block);
+    window->FlushLog();
+    const QStringList lines = Untimed(Blocks(window));
+    ASSERT_EQ(lines.size(), 2);
+    const QByteArray shown = block.first(MaxShownBytes);
+    const QString whole = Received + QString::fromLatin1(HexBlock(shown)) + QString::fromLatin1(shown);
+    EXPECT_TRUE(lines[0] == whole);
+    EXPECT_TRUE(lines[1] == whole + CutNote(block.size(), MaxShownBytes));
+    EXPECT_EQ(window->RecvCount, 2 * MaxShownBytes + 1000);
+    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(2 * MaxShownBytes + 1000, 0));
+}
+
+TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
+{
+    struct Bound {
+        const char *name;
+        int chars;
+        int blocks;
+    };
+    // Each line is the time, the label and six digits: some 25 characters.
+    const Bound bounds[] = {{"lines", 1 << 20, 400}, {"characters", 10000, 1 << 20}};
+    for (const Bound &bound : bounds) {
+        SCOPED_TRACE(bound.name);
+        auto *log = new TFrmData(&area);
+        log->SetLogBounds(bound.chars, bound.blocks);
+        constexpr int Lines = 3000;
+        for (int i = 0; i < Lines; ++i) {
+            log->LogReceived(QByteArray::number(100000 + i));
+            if (i % 700 == 0)
+                log->FlushLog();
+        }
+        log->FlushLog();
+        EXPECT_EQ(log->RecvCount, 6 * Lines);
+
+        const QStringList blocks = Blocks(log);
+        EXPECT_LE(blocks.size(), bound.blocks);
+        EXPECT_LE(log->Memo2->document()->characterCount(), bound.chars);
+        ASSERT_GE(blocks.size(), 2);
+        // The note tells how many went; the rest are the newest lines, whole and in order.
+        const int kept = blocks.size() - 1;
+        EXPECT_EQ(blocks[0], TrimNote(Lines - kept));
+        for (int k = 0; k < kept; ++k)
+            ASSERT_TRUE(blocks[1 + k].endsWith(Received + QString::number(100000 + Lines - kept + k))) << k;
+        delete log;
+    }
 }
