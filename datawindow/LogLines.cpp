@@ -13,6 +13,20 @@
 
 namespace {
 
+// A flood logs many lines within one millisecond, and formatting the time costs more than the
+// rest of a short line: the text of the last time is kept.
+QString lineTime(const QTime &time)
+{
+    static int last = -1;
+    static QString text;
+    const int ms = time.isValid() ? time.msecsSinceStartOfDay() : -1;
+    if (ms < 0 || ms != last) {
+        text = LongTimeText(time);
+        last = ms;
+    }
+    return text;
+}
+
 QString dataPart(const QByteArray &bytes, bool hex)
 {
     QString part;
@@ -28,6 +42,8 @@ QString VisibleText(const QByteArray &bytes)
     QString text = FromLocalCodePage(bytes);
     for (QChar &c : text) {
         const char16_t u = c.unicode();
+        if (u >= 0x20 && u < 0x7F)
+            continue;
         if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0x7F) {
             // NUL and the other C0 controls as their control pictures (U+2400 + code, DEL U+2421).
             c = QChar(u == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + u));
@@ -41,7 +57,7 @@ QString VisibleText(const QByteArray &bytes)
 
 QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
 {
-    return LongTimeText(time) + QStringLiteral(" 收到数据：") + dataPart(bytes, hex);
+    return lineTime(time) + QStringLiteral(" 收到数据：") + dataPart(bytes, hex);
 }
 
 QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
@@ -63,7 +79,7 @@ QString TrimNote(int64_t droppedLines)
 
 QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText)
 {
-    return LongTimeText(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
+    return lineTime(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
         + QStringLiteral("次]");
 }
 

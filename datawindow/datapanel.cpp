@@ -1,12 +1,13 @@
 #include "datapanel.h"
 
 #include <algorithm>
-#include <utility>
+#include <limits>
 
 // Qt
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputMethodEvent>
@@ -47,17 +48,34 @@ namespace {
 const QColor clCream(255, 251, 240);
 const QColor clLogBackground(0xFD, 0xF9, 0xF7);
 
-// Waiting lines go to the log box this often: quick enough to look immediate, slow enough that
-// a flood fills a batch of hundreds of lines.
-constexpr int LogFlushMs = 25;
-// A batch that grows past either bound goes at once, so one insert stays short.
-constexpr int MaxPendingLines = 2000;
-constexpr int MaxPendingChars = 1 << 20;
+// Waiting lines go to the log box this often: soon enough to look immediate, seldom enough that
+// a flood fills batches of thousands of lines and the box is laid out and painted 20 times a
+// second rather than once per line.
+constexpr int LogFlushMs = 50;
+// A batch that grows past either bound goes at once, so one insert stays short (some 20 ms).
+constexpr int MaxPendingLines = 4000;
+constexpr int MaxPendingChars = 2 << 20;
 // Each trim of the log box takes away this share of its bounds.
 constexpr int TrimSlices = 32;
 
 const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
 const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
+
+// The local time of day. QTime::currentTime() has the system look up its time zone on every call
+// (a check of the zone file each time), too slow for a flood of lines: the zone's offset is asked
+// once per second, and zones change their offsets only on whole seconds.
+QTime localTimeNow()
+{
+    static qint64 second = std::numeric_limits<qint64>::min();
+    static qint64 offsetMs = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now / 1000 != second) {
+        second = now / 1000;
+        offsetMs = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * qint64(1000);
+    }
+    constexpr qint64 day = 24 * 3600 * 1000;
+    return QTime::fromMSecsSinceStartOfDay(int(((now + offsetMs) % day + day) % day));
+}
 
 TFrmData::StopInstanceHook &stopInstanceHook()
 {
@@ -104,6 +122,9 @@ QFont formFont()
 // A status label is only about 130 wide: a long host name is clipped, so its tip holds it whole.
 void setStatusText(QLabel *label, const QString &text)
 {
+    // A UDP server refreshes on every datagram, nearly always with the same texts.
+    if (label->text() == text && label->toolTip() == text)
+        return;
     label->setText(text);
     label->setToolTip(text);
 }
@@ -217,6 +238,10 @@ void TFrmData::BuildSendBox(QWidget *parent)
     StatusBar2Panel0 = new QLabel(StatusBar2);
     StatusBar2Panel0->setMinimumWidth(100);
     StatusBar2->addWidget(StatusBar2Panel0, 1);
+    // As wide as the side panel anyway, and fixed in both directions: the counter line changes
+    // on every read, and a status bar that could grow would have the whole window laid out
+    // again each time.
+    StatusBar2->setFixedSize(Panel6->width(), StatusBar2->sizeHint().height());
     auto *panelColumn = new QVBoxLayout(Panel6);
     panelColumn->setContentsMargins(0, 0, 0, 0);
     panelColumn->addStretch(1);
@@ -241,12 +266,9 @@ bool TFrmData::HexMode() const
 
 void TFrmData::AppendLogLine(const QString &line)
 {
-    // Not a line feed: a line that ends in a carriage return would take it for its CR LF pair.
-    if (FPendingLines > 0)
-        FPendingLog += QChar(QChar::ParagraphSeparator);
-    FPendingLog += line;
-    ++FPendingLines;
-    if (FPendingLines >= MaxPendingLines || FPendingLog.size() >= MaxPendingChars)
+    FPendingLog.append(line);
+    FPendingChars += line.size() + 1;
+    if (FPendingLog.size() >= MaxPendingLines || FPendingChars >= MaxPendingChars)
         FlushLog();
     else if (!FLogFlush->isActive())
         FLogFlush->start();
@@ -255,10 +277,14 @@ void TFrmData::AppendLogLine(const QString &line)
 void TFrmData::FlushLog()
 {
     FLogFlush->stop();
-    if (FPendingLines == 0)
+    if (!StatusBar2Panel0->updatesEnabled())
+        StatusBar2Panel0->setUpdatesEnabled(true);
+    if (FPendingLog.isEmpty())
         return;
-    const QString batch = std::exchange(FPendingLog, QString());
-    FPendingLines = 0;
+    // Not line feeds: a line that ends in a carriage return would take one for its CR LF pair.
+    const QString batch = FPendingLog.join(QChar(QChar::ParagraphSeparator));
+    FPendingLog.clear();
+    FPendingChars = 0;
     // One call for the batch: the lines become the same blocks as one call per line would make.
     Memo2->appendPlainText(batch);
     TrimLog();
@@ -303,13 +329,18 @@ QString TFrmData::LogText()
 
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    AppendLogLine(LoggedReceiveLine(QTime::currentTime(), block, HexMode()));
+    AppendLogLine(LoggedReceiveLine(localTimeNow(), block, HexMode()));
     RecvCount += block.size();
     ShowCounters();
 }
 
 void TFrmData::ShowCounters()
 {
+    // The text is exact at once; while lines wait for the log box, so does the panel's repaint,
+    // which would otherwise come once per turn of the event loop.
+    const bool deferPaint = !FPendingLog.isEmpty();
+    if (StatusBar2Panel0->updatesEnabled() == deferPaint)
+        StatusBar2Panel0->setUpdatesEnabled(!deferPaint);
     StatusBar2Panel0->setText(CounterLine(RecvCount, SendCount));
 }
 

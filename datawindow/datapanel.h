@@ -6,6 +6,7 @@
 
 // Qt
 #include <QMdiSubWindow>
+#include <QStringList>
 
 class QByteArray;
 class QCheckBox;
@@ -116,9 +117,9 @@ private:
     // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
     void TrimLog();
 
-    // Lines not yet in the log box, in order, separated by paragraph separators.
-    QString FPendingLog;
-    int FPendingLines = 0;
+    // Lines not yet in the log box, in order, and their characters with a separator each.
+    QStringList FPendingLog;
+    qsizetype FPendingChars = 0;
     QTimer *FLogFlush = nullptr;
     // Lines of the log box dropped by trims so far.
     int64_t FLogDropped = 0;
