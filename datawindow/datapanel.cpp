@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -238,10 +239,11 @@ void TFrmData::BuildSendBox(QWidget *parent)
     StatusBar2Panel0 = new QLabel(StatusBar2);
     StatusBar2Panel0->setMinimumWidth(100);
     StatusBar2->addWidget(StatusBar2Panel0, 1);
-    // As wide as the side panel anyway, and fixed in both directions: the counter line changes
-    // on every read, and a status bar that could grow would have the whole window laid out
-    // again each time.
+    // The counter line changes on every read, and a label that could grow would have its status
+    // bar, and from there the whole window, laid out again each time. The bar is as wide as the
+    // side panel anyway; the label keeps the size it is first laid out with (see eventFilter).
     StatusBar2->setFixedSize(Panel6->width(), StatusBar2->sizeHint().height());
+    StatusBar2Panel0->installEventFilter(this);
     auto *panelColumn = new QVBoxLayout(Panel6);
     panelColumn->setContentsMargins(0, 0, 0, 0);
     panelColumn->addStretch(1);
@@ -402,6 +404,11 @@ bool TFrmData::eventFilter(QObject *watched, QEvent *event)
             if (kept != im->commitString())
                 im->setCommitString(kept, im->replacementStart(), im->replacementLength());
         }
+        return false;
+    }
+    if (watched == StatusBar2Panel0 && event->type() == QEvent::Resize) {
+        StatusBar2Panel0->removeEventFilter(this);
+        StatusBar2Panel0->setFixedSize(static_cast<QResizeEvent *>(event)->size());
         return false;
     }
     if (watched == Button6 && event->type() == QEvent::MouseButtonRelease) {
