@@ -13,6 +13,20 @@
 
 namespace {
 
+// A flood logs many lines within one millisecond, and formatting the time costs more than the
+// rest of a short line: the text of the last time is kept.
+QString lineTime(const QTime &time)
+{
+    static int last = -1;
+    static QString text;
+    const int ms = time.isValid() ? time.msecsSinceStartOfDay() : -1;
+    if (ms < 0 || ms != last) {
+        text = LongTimeText(time);
+        last = ms;
+    }
+    return text;
+}
+
 QString dataPart(const QByteArray &bytes, bool hex)
 {
     QString part;
@@ -28,6 +42,8 @@ QString VisibleText(const QByteArray &bytes)
     QString text = FromLocalCodePage(bytes);
     for (QChar &c : text) {
         const char16_t u = c.unicode();
+        if (u >= 0x20 && u < 0x7F)
+            continue;
         if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0x7F) {
             // NUL and the other C0 controls as their control pictures (U+2400 + code, DEL U+2421).
             c = QChar(u == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + u));
@@ -41,12 +57,29 @@ QString VisibleText(const QByteArray &bytes)
 
 QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
 {
-    return LongTimeText(time) + QStringLiteral(" 收到数据：") + dataPart(bytes, hex);
+    return lineTime(time) + QStringLiteral(" 收到数据：") + dataPart(bytes, hex);
+}
+
+QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
+{
+    if (bytes.size() <= MaxShownBytes)
+        return ReceiveLine(time, bytes, hex);
+    return ReceiveLine(time, bytes.first(MaxShownBytes), hex) + CutNote(bytes.size(), MaxShownBytes);
+}
+
+QString CutNote(int64_t total, int64_t shown)
+{
+    return QStringLiteral("……(共收到%1字节，仅显示前%2字节)").arg(total).arg(shown);
+}
+
+QString TrimNote(int64_t droppedLines)
+{
+    return QStringLiteral("……(日志过长，最早的%1行已删除)……").arg(droppedLines);
 }
 
 QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText)
 {
-    return LongTimeText(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
+    return lineTime(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
         + QStringLiteral("次]");
 }
 

@@ -9,6 +9,19 @@ class QTime;
 
 // time, " 收到数据：", the hex block when hex is on, the bytes as text.
 QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex);
+
+// Received bytes one receive line shows, at most. Every datagram fits whole (UDP carries at most
+// 65,507 bytes); a longer TCP read shows its first bytes and a note of its size, so that one
+// read can neither freeze the log box's layout nor fill memory with text. The line still stands
+// for the whole read, and the counters count all of it.
+constexpr int MaxShownBytes = 65536;
+// The receive line of a received block as the log shows it: ReceiveLine of the first
+// MaxShownBytes bytes, and for a longer block CutNote after them.
+QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex);
+// ……(共收到<total>字节，仅显示前<shown>字节)
+QString CutNote(int64_t total, int64_t shown);
+// The first line of a log whose oldest lines were dropped: how many lines have gone so far.
+QString TrimNote(int64_t droppedLines);
 // time, " 发送数据：", the hex block when hex is on, the bytes as text, "[", the repeat text, "次]".
 QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText);
 // 收：<received>字节，发:<sent>字节

@@ -1,9 +1,13 @@
 #include "datapanel.h"
 
+#include <algorithm>
+#include <limits>
+
 // Qt
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputMethodEvent>
@@ -12,8 +16,13 @@
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTime>
+#include <QTimer>
 #include <QVBoxLayout>
 
 // instance
@@ -41,8 +50,34 @@ namespace {
 const QColor clCream(255, 251, 240);
 const QColor clLogBackground(0xFD, 0xF9, 0xF7);
 
+// Waiting lines go to the log box this often: soon enough to look immediate, seldom enough that
+// a flood fills batches of thousands of lines and the box is laid out and painted 20 times a
+// second rather than once per line.
+constexpr int LogFlushMs = 50;
+// A batch that grows past either bound goes at once, so one insert stays short (some 20 ms).
+constexpr int MaxPendingLines = 4000;
+constexpr int MaxPendingChars = 2 << 20;
+// Each trim of the log box takes away this share of its bounds.
+constexpr int TrimSlices = 32;
+
 const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
 const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
+
+// The local time of day. QTime::currentTime() has the system look up its time zone on every call
+// (a check of the zone file each time), too slow for a flood of lines: the zone's offset is asked
+// once per second, and zones change their offsets only on whole seconds.
+QTime localTimeNow()
+{
+    static qint64 second = std::numeric_limits<qint64>::min();
+    static qint64 offsetMs = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now / 1000 != second) {
+        second = now / 1000;
+        offsetMs = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * qint64(1000);
+    }
+    constexpr qint64 day = 24 * 3600 * 1000;
+    return QTime::fromMSecsSinceStartOfDay(int(((now + offsetMs) % day + day) % day));
+}
 
 TFrmData::StopInstanceHook &stopInstanceHook()
 {
@@ -82,6 +117,9 @@ QFont formFont()
 // A status label is only about 130 wide: a long host name is clipped, so its tip holds it whole.
 void setStatusText(QLabel *label, const QString &text)
 {
+    // A UDP server refreshes on every datagram, nearly always with the same texts.
+    if (label->text() == text && label->toolTip() == text)
+        return;
     label->setText(text);
     label->setToolTip(text);
 }
@@ -123,6 +161,11 @@ TFrmData::TFrmData(QMdiArea *area)
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
+
+    FLogFlush = new QTimer(this);
+    FLogFlush->setSingleShot(true);
+    FLogFlush->setInterval(LogFlushMs);
+    connect(FLogFlush, &QTimer::timeout, this, &TFrmData::FlushLog);
 
     area->addSubWindow(this);
     showMaximized();
@@ -194,6 +237,11 @@ void TFrmData::BuildSendBox(QWidget *parent)
     StatusBar2Panel0 = new QLabel(StatusBar2);
     StatusBar2Panel0->setMinimumWidth(100);
     StatusBar2->addWidget(StatusBar2Panel0, 1);
+    // The counter line changes on every read, and a label that could grow would have its status
+    // bar, and from there the whole window, laid out again each time. The bar is as wide as the
+    // side panel anyway; the label keeps the size it is first laid out with (see eventFilter).
+    StatusBar2->setFixedSize(Panel6->width(), StatusBar2->sizeHint().height());
+    StatusBar2Panel0->installEventFilter(this);
     auto *panelColumn = new QVBoxLayout(Panel6);
     panelColumn->setContentsMargins(0, 0, 0, 0);
     panelColumn->addStretch(1);
@@ -218,18 +266,81 @@ bool TFrmData::HexMode() const
 
 void TFrmData::AppendLogLine(const QString &line)
 {
-    Memo2->appendPlainText(line);
+    FPendingLog.append(line);
+    FPendingChars += line.size() + 1;
+    if (FPendingLog.size() >= MaxPendingLines || FPendingChars >= MaxPendingChars)
+        FlushLog();
+    else if (!FLogFlush->isActive())
+        FLogFlush->start();
+}
+
+void TFrmData::FlushLog()
+{
+    FLogFlush->stop();
+    if (!StatusBar2Panel0->updatesEnabled())
+        StatusBar2Panel0->setUpdatesEnabled(true);
+    if (FPendingLog.isEmpty())
+        return;
+    // Not line feeds: a line that ends in a carriage return would take one for its CR LF pair.
+    const QString batch = FPendingLog.join(QChar(QChar::ParagraphSeparator));
+    FPendingLog.clear();
+    FPendingChars = 0;
+    // One call for the batch: the lines become the same blocks as one call per line would make.
+    Memo2->appendPlainText(batch);
+    TrimLog();
+}
+
+void TFrmData::TrimLog()
+{
+    QTextDocument *doc = Memo2->document();
+    const int chars = doc->characterCount();
+    const int blocks = doc->blockCount();
+    if (chars <= FMaxLogChars && blocks <= FMaxLogBlocks)
+        return;
+    // Down by a slice of the bound at a time: a trim costs little and comes seldom.
+    const int charCut = chars - (FMaxLogChars - FMaxLogChars / TrimSlices);
+    const int blockCut = blocks - (FMaxLogBlocks - FMaxLogBlocks / TrimSlices);
+    QTextBlock keep = doc->findBlock(std::max(charCut, 0));
+    if (keep.position() < charCut)
+        keep = keep.next();
+    if (keep.blockNumber() < blockCut)
+        keep = doc->findBlockByNumber(blockCut);
+    if (!keep.isValid())
+        keep = doc->lastBlock();
+    // The note of an earlier trim goes with the lines before it and is written anew.
+    FLogDropped += keep.blockNumber() - (FLogDropped > 0 ? 1 : 0);
+    QTextCursor cursor(doc);
+    cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    cursor.insertText(TrimNote(FLogDropped) + QChar(QChar::ParagraphSeparator));
+}
+
+void TFrmData::SetLogBounds(int maxChars, int maxBlocks)
+{
+    FMaxLogChars = maxChars;
+    FMaxLogBlocks = maxBlocks;
+    TrimLog();
+}
+
+QString TFrmData::LogText()
+{
+    FlushLog();
+    return Memo2->toPlainText();
 }
 
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    AppendLogLine(ReceiveLine(QTime::currentTime(), block, HexMode()));
+    AppendLogLine(LoggedReceiveLine(localTimeNow(), block, HexMode()));
     RecvCount += block.size();
     ShowCounters();
 }
 
 void TFrmData::ShowCounters()
 {
+    // The text is exact at once; while lines wait for the log box, so does the panel's repaint,
+    // which would otherwise come once per turn of the event loop.
+    const bool deferPaint = !FPendingLog.isEmpty();
+    if (StatusBar2Panel0->updatesEnabled() == deferPaint)
+        StatusBar2Panel0->setUpdatesEnabled(!deferPaint);
     StatusBar2Panel0->setText(CounterLine(RecvCount, SendCount));
 }
 
@@ -291,6 +402,11 @@ bool TFrmData::eventFilter(QObject *watched, QEvent *event)
             if (kept != im->commitString())
                 im->setCommitString(kept, im->replacementStart(), im->replacementLength());
         }
+        return false;
+    }
+    if (watched == StatusBar2Panel0 && event->type() == QEvent::Resize) {
+        StatusBar2Panel0->removeEventFilter(this);
+        StatusBar2Panel0->setFixedSize(static_cast<QResizeEvent *>(event)->size());
         return false;
     }
     return QMdiSubWindow::eventFilter(watched, event);

@@ -6,6 +6,7 @@
 
 // Qt
 #include <QMdiSubWindow>
+#include <QStringList>
 
 class QByteArray;
 class QCheckBox;
@@ -16,6 +17,7 @@ class QLabel;
 class QMdiArea;
 class QPlainTextEdit;
 class QStatusBar;
+class QTimer;
 class QWidget;
 class TMySocket;
 class TsuiButton;
@@ -35,8 +37,19 @@ public:
     TMySocket *MySocket = nullptr;
 
     // Every line of the receive log goes in here, receive and send lines alike, so they keep
-    // the order in which they happened.
+    // the order in which they happened. Lines wait and reach the log box in batches: a flood
+    // then pays one insert, layout and repaint per batch instead of one per line.
     void AppendLogLine(const QString &line);
+    // Puts every waiting line into the log box now.
+    void FlushLog();
+    // The whole receive log, waiting lines included.
+    QString LogText();
+    // The log box holds at most this many characters and lines (blocks); past either, the
+    // oldest lines go and the first line says how many have gone. A flood has no end, while
+    // memory has one and the text document counts its positions in int.
+    static constexpr int DefaultMaxLogChars = 128 * 1024 * 1024;
+    static constexpr int DefaultMaxLogBlocks = 2000000;
+    void SetLogBounds(int maxChars, int maxBlocks);
     // The one way received data enters the window: receive line, counter, counter line.
     void LogReceived(const QByteArray &block);
     // Writes the counter line into the counter panel.
@@ -106,6 +119,18 @@ private:
     void OpenTcpServer();
     void OpenTcpClient();
     void StopTcpServer();
+
+    // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
+    void TrimLog();
+
+    // Lines not yet in the log box, in order, and their characters with a separator each.
+    QStringList FPendingLog;
+    qsizetype FPendingChars = 0;
+    QTimer *FLogFlush = nullptr;
+    // Lines of the log box dropped by trims so far.
+    int64_t FLogDropped = 0;
+    int FMaxLogChars = DefaultMaxLogChars;
+    int FMaxLogBlocks = DefaultMaxLogBlocks;
 };
 
 // Writes an instance's state, addresses and ports into its data window's status area.

@@ -53,7 +53,16 @@ protected:
     }
     void TearDown() override { TFrmData::SetStopInstanceHook(nullptr); }
 
-    QString lastLogLine() const { return window->Memo2->document()->lastBlock().text(); }
+    QString lastLogLine() const
+    {
+        window->FlushLog();
+        return window->Memo2->document()->lastBlock().text();
+    }
+    int logBlocks() const
+    {
+        window->FlushLog();
+        return window->Memo2->document()->blockCount();
+    }
     QString counterPanel() const { return window->StatusBar2Panel0->text(); }
     void setHex(bool on) { window->CheckBox2->setChecked(on); }
 
@@ -61,7 +70,7 @@ protected:
     QString loggedData(const QTime &before, const QTime &after) const
     {
         const QString label = QStringLiteral(" 收到数据：");
-        const QString line = window->Memo2->toPlainText().section(QLatin1Char('\n'), -1);
+        const QString line = window->LogText().section(QLatin1Char('\n'), -1);
         const int at = line.indexOf(label);
         EXPECT_GT(at, 0) << qPrintable(line);
         const QString time = line.left(at);
@@ -123,6 +132,7 @@ TEST_F(DataWindow, ReceiveLinesFollowTheHexSwitch)
     EXPECT_EQ(logReceived("AB"), QStringLiteral("{41 42 }AB"));
     EXPECT_EQ(logReceived(QByteArray()), QStringLiteral("{}"));
     // Lines logged before the switch stay as they were.
+    window->FlushLog();
     EXPECT_EQ(window->Memo2->document()->firstBlock().text(), first);
     QTest::mouseClick(window->CheckBox2, Qt::LeftButton);
     EXPECT_EQ(window->GroupBox2->title(), QStringLiteral("数据发送窗口(文本模式)"));
@@ -136,7 +146,7 @@ TEST_F(DataWindow, ZeroBytesAndInvalidTextKeepWhatFollows)
     EXPECT_EQ(logReceived(block), QStringLiteral("{41 00 42 FF 43 01 44 }A␀B\uFFFDC␁D"));
     window->LogReceived("next");
     EXPECT_TRUE(lastLogLine().endsWith(QStringLiteral("{6E 65 78 74 }next")));
-    EXPECT_EQ(window->Memo2->document()->blockCount(), 3);
+    EXPECT_EQ(logBlocks(), 3);
     EXPECT_EQ(window->RecvCount, 18);
 }
 
@@ -157,7 +167,7 @@ TEST_F(DataWindow, CounterLineAfterReceivesSendsAndReset)
     EXPECT_EQ(window->RecvCount, 0);
     EXPECT_EQ(counterPanel(), QStringLiteral("收：0字节，发:0字节"));
     // The log is not touched by the reset.
-    EXPECT_EQ(window->Memo2->document()->blockCount(), 2);
+    EXPECT_EQ(logBlocks(), 2);
 
     // No negative count past two gigabytes.
     window->RecvCount = 2147483647;

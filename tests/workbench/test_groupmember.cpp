@@ -58,6 +58,7 @@ protected:
     static QStringList logLines(const TMySocket *instance)
     {
         QStringList lines;
+        instance->DataWindow->FlushLog();
         for (QTextBlock b = instance->DataWindow->Memo2->document()->firstBlock(); b.isValid(); b = b.next())
             if (!b.text().isEmpty())
                 lines << b.text();

@@ -116,10 +116,10 @@ TEST_F(TcpEvents, TwoAcceptedClientsGetTheirOwnNodesWindowsAndCounters)
     ASSERT_TRUE(peer.Send("b", QByteArray("\x00\x01", 2)));
     ASSERT_TRUE(WaitUntil([&] { return b->DataWindow->RecvCount == 2; }));
     EXPECT_EQ(a->DataWindow->RecvCount, 5);
-    EXPECT_TRUE(a->DataWindow->Memo2->toPlainText().endsWith(QStringLiteral("hello")));
+    EXPECT_TRUE(a->DataWindow->LogText().endsWith(QStringLiteral("hello")));
     EXPECT_EQ(a->DataWindow->Memo2->document()->blockCount(), 1);
     EXPECT_EQ(server->DataWindow->RecvCount, 0);
-    EXPECT_TRUE(server->DataWindow->Memo2->toPlainText().isEmpty());
+    EXPECT_TRUE(server->DataWindow->LogText().isEmpty());
     EXPECT_TRUE(recorder.all.isEmpty());
 }
 

@@ -33,7 +33,7 @@ const QString ReceiveLabel = QStringLiteral(" 收到数据：");
 // Receive lines in the window's log (received text keeps its own line breaks).
 int ReceiveLineCount(TFrmData *window)
 {
-    return window->Memo2->toPlainText().count(ReceiveLabel);
+    return window->LogText().count(ReceiveLabel);
 }
 
 // A port no socket holds at the moment.
@@ -82,7 +82,7 @@ TEST_F(UdpEvents, ClientLogsEachDatagramWholeWithItsCounters)
     peer->WaitFinished();
     DrainEvents();
 
-    const QString log = window->Memo2->toPlainText();
+    const QString log = window->LogText();
     ASSERT_EQ(ReceiveLineCount(window), sizes.size());
     int64_t total = 0;
     qsizetype at = 0;

@@ -1,0 +1,220 @@
+// The receive log of a data window under load: lines reach the log box in batches, in the order
+// they happened, receive and send lines alike; whoever needs the text now gets it whole; a
+// window that goes away with lines still waiting takes them with it.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Qt
+#include <QCheckBox>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextBlock>
+#include <QTime>
+
+#include "HexCodec.h"
+#include "LogLines.h"
+#include "TestSupport.h"
+#include "TimeText.h"
+#include "datapanel.h"
+
+// Readable failure messages.
+void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+using testing_support::WaitUntil;
+
+const QString Received = QStringLiteral(" 收到数据：");
+const QString Sent = QStringLiteral(" 发送数据：");
+
+// The log box's blocks as they stand, without flushing anything.
+QStringList Blocks(const TFrmData *window)
+{
+    QStringList blocks;
+    const QTextDocument *doc = window->Memo2->document();
+    if (doc->isEmpty())
+        return blocks;
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+        blocks << b.text();
+    return blocks;
+}
+
+// Each block without its time: what the lines say, in order.
+QStringList Untimed(const QStringList &blocks)
+{
+    QStringList result;
+    for (const QString &b : blocks) {
+        const int at = std::max(b.indexOf(Received), b.indexOf(Sent));
+        result << (at > 0 ? b.mid(at) : b);
+    }
+    return result;
+}
+
+QString SendLineOf(const QByteArray &bytes, const QString &repeat)
+{
+    return SendLine(QTime::currentTime(), bytes, false, repeat);
+}
+
+class ReceiveLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        area.resize(700, 500);
+        area.show();
+        window = new TFrmData(&area);
+    }
+
+    QMdiArea area;
+    QPointer<TFrmData> window; // owned by the area
+};
+
+} // namespace
+
+TEST_F(ReceiveLog, ReceiveAndSendLinesKeepTheirOrderAcrossBatches)
+{
+    QStringList expected;
+    // Three batches: one flushed on demand, one by the window's own timer, one left waiting.
+    for (int batch = 0; batch < 3; ++batch) {
+        for (int i = 0; i < 4; ++i) {
+            const QByteArray data = QStringLiteral("r%1.%2").arg(batch).arg(i).toLatin1();
+            window->LogReceived(data);
+            expected << Received + QString::fromLatin1(data);
+            if (i == 1) {
+                window->AppendLogLine(SendLineOf("s", QString::number(batch)));
+                expected << Sent + QStringLiteral("s[%1次]").arg(batch);
+            }
+        }
+        if (batch == 0)
+            window->FlushLog();
+        if (batch == 1) {
+            ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == expected.size(); }));
+        }
+    }
+    EXPECT_EQ(window->RecvCount, 12 * 4);
+    window->FlushLog();
+    EXPECT_EQ(Untimed(Blocks(window)), expected);
+}
+
+TEST_F(ReceiveLog, WaitingLinesReachTheBoxWithoutBeingAskedFor)
+{
+    window->LogReceived("one");
+    window->LogReceived("two");
+    ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == 2; }));
+    EXPECT_EQ(Untimed(Blocks(window)), (QStringList{Received + "one", Received + "two"}));
+}
+
+TEST_F(ReceiveLog, TextAskedForRightAfterAReceiveHoldsIt)
+{
+    window->LogReceived("first");
+    window->FlushLog();
+    window->LogReceived("second");
+    const QString text = window->LogText();
+    EXPECT_TRUE(text.endsWith(Received + QStringLiteral("second"))) << qPrintable(text);
+    EXPECT_EQ(text.count(Received), 2);
+    // The counter line never waits for the log.
+    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(11, 0));
+    // Asking again adds nothing.
+    EXPECT_EQ(window->LogText(), text);
+}
+
+TEST_F(ReceiveLog, LineBreaksInsideDataStayInsideTheirLine)
+{
+    window->LogReceived("a\nb");
+    window->LogReceived("c\r\n");
+    window->LogReceived("d\r");
+    window->LogReceived("e");
+    window->FlushLog();
+    // As one line per call would give: a line's own break ends a block, and the next line
+    // starts another, even after a lone carriage return.
+    EXPECT_EQ(Untimed(Blocks(window)),
+              (QStringList{Received + "a", "b", Received + "c", "", Received + "d", "", Received + "e"}));
+}
+
+TEST_F(ReceiveLog, AFloodOfLinesArrivesWholeAndInOrder)
+{
+    // More lines than one batch holds, with no event handled in between.
+    constexpr int Lines = 25000;
+    for (int i = 0; i < Lines; ++i)
+        window->LogReceived(QByteArray::number(i));
+    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(window->RecvCount, 0));
+    window->FlushLog();
+    const QStringList blocks = Blocks(window);
+    ASSERT_EQ(blocks.size(), Lines);
+    for (int i = 0; i < Lines; ++i)
+        ASSERT_TRUE(blocks[i].endsWith(Received + QString::number(i))) << i << ": " << qPrintable(blocks[i]);
+}
+
+TEST_F(ReceiveLog, AWindowDestroyedWithLinesWaitingTakesThemWithIt)
+{
+    window->LogReceived("never shown");
+    window->AppendLogLine(SendLineOf("nor this", QStringLiteral("1")));
+    delete window.data();
+    ASSERT_TRUE(window.isNull());
+
+    // A second window's timer, started later, fires after the first one's would have.
+    auto *other = new TFrmData(&area);
+    other->LogReceived("shown");
+    ASSERT_TRUE(WaitUntil([&] { return Blocks(other).size() == 1; }));
+    EXPECT_EQ(Untimed(Blocks(other)), QStringList{Received + "shown"});
+}
+
+TEST_F(ReceiveLog, AReadLongerThanALineShowsItsFirstBytesAndItsSize)
+{
+    window->CheckBox2->setChecked(true);
+    QByteArray block(MaxShownBytes + 1000, 'z');
+    block[MaxShownBytes - 1] = 'a';
+    block[MaxShownBytes] = 'b';
+    window->LogReceived(block.first(MaxShownBytes)); // a whole datagram's worth: no note
+    window->LogReceived(block);
+    window->FlushLog();
+    const QStringList lines = Untimed(Blocks(window));
+    ASSERT_EQ(lines.size(), 2);
+    const QByteArray shown = block.first(MaxShownBytes);
+    const QString whole = Received + QString::fromLatin1(HexBlock(shown)) + QString::fromLatin1(shown);
+    EXPECT_TRUE(lines[0] == whole);
+    EXPECT_TRUE(lines[1] == whole + CutNote(block.size(), MaxShownBytes));
+    EXPECT_EQ(window->RecvCount, 2 * MaxShownBytes + 1000);
+    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(2 * MaxShownBytes + 1000, 0));
+}
+
+TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
+{
+    struct Bound {
+        const char *name;
+        int chars;
+        int blocks;
+    };
+    // Each line is the time, the label and six digits: some 25 characters.
+    const Bound bounds[] = {{"lines", 1 << 20, 400}, {"characters", 10000, 1 << 20}};
+    for (const Bound &bound : bounds) {
+        SCOPED_TRACE(bound.name);
+        auto *log = new TFrmData(&area);
+        log->SetLogBounds(bound.chars, bound.blocks);
+        constexpr int Lines = 3000;
+        for (int i = 0; i < Lines; ++i) {
+            log->LogReceived(QByteArray::number(100000 + i));
+            if (i % 700 == 0)
+                log->FlushLog();
+        }
+        log->FlushLog();
+        EXPECT_EQ(log->RecvCount, 6 * Lines);
+
+        const QStringList blocks = Blocks(log);
+        EXPECT_LE(blocks.size(), bound.blocks);
+        EXPECT_LE(log->Memo2->document()->characterCount(), bound.chars);
+        ASSERT_GE(blocks.size(), 2);
+        // The note tells how many went; the rest are the newest lines, whole and in order.
+        const int kept = blocks.size() - 1;
+        EXPECT_EQ(blocks[0], TrimNote(Lines - kept));
+        for (int k = 0; k < kept; ++k)
+            ASSERT_TRUE(blocks[1 + k].endsWith(Received + QString::number(100000 + Lines - kept + k))) << k;
+        delete log;
+    }
+}
