@@ -152,21 +152,20 @@ TEST_F(Sending, SendBoxAndRepeatCountDecideWhatIsLoggedCountedAndSent)
         bool hex;
         QString box;
         QString repeat;
-        QByteArray wire;      // what the peer receives
-        QString logged;       // how the new log text ends; empty: no line
-        QString boxAfter;
+        QByteArray wire; // what the peer receives
+        QString logged;  // how the new log text ends; empty: no line, and the box is kept
         QStringList errors;
     };
     const Case cases[] = {
-        {"text ab ten times", false, "ab", "10", QByteArray("ab").repeated(10), SendLabel + "ab[10次]", "", {}},
-        {"hex 4142", true, "4142", "1", "AB", SendLabel + "{41 42 }AB[1次]", "", {}},
-        {"hex 414: odd digit dropped", true, "414", "1", "A", SendLabel + "{41 }A[1次]", "", {}},
-        {"lines joined by CR LF", false, "a\nb", "2", "a\r\nba\r\nb", "b[2次]", "", {}},
-        {"empty box", false, "", "10", "", "", "", {}},
-        {"lone hex digit", true, "4", "10", "", "", "4", {}},
-        {"repeat 0", false, "xy", "0", "", SendLabel + "xy[0次]", "", {}},
-        {"repeat -5", false, "xy", "-5", "", SendLabel + "xy[-5次]", "", {}},
-        {"repeat abc", false, "xy", "abc", "", SendLabel + "xy[abc次]", "", {"'abc' is not a valid integer value"}},
+        {"text ab ten times", false, "ab", "10", QByteArray("ab").repeated(10), SendLabel + "ab[10次]", {}},
+        {"hex 4142", true, "4142", "1", "AB", SendLabel + "{41 42 }AB[1次]", {}},
+        {"hex 414: odd digit dropped", true, "414", "1", "A", SendLabel + "{41 }A[1次]", {}},
+        {"lines joined by CR LF", false, "a\nb", "2", "a\r\nba\r\nb", "b[2次]", {}},
+        {"empty box", false, "", "10", "", "", {}},
+        {"lone hex digit", true, "4", "10", "", "", {}},
+        {"repeat 0", false, "xy", "0", "", SendLabel + "xy[0次]", {}},
+        {"repeat -5", false, "xy", "-5", "", SendLabel + "xy[-5次]", {}},
+        {"repeat abc", false, "xy", "abc", "", SendLabel + "xy[abc次]", {"'abc' is not a valid integer value"}},
     };
     TMySocket *client = ConnectedClient();
     TFrmData *window = client->DataWindow;
@@ -190,7 +189,7 @@ TEST_F(Sending, SendBoxAndRepeatCountDecideWhatIsLoggedCountedAndSent)
             // Written before this command's bytes are counted.
             EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(0, sentBefore));
         }
-        EXPECT_EQ(window->Memo3->toPlainText(), c.boxAfter);
+        EXPECT_EQ(window->Memo3->toPlainText(), c.logged.isEmpty() ? c.box : QString());
         EXPECT_EQ(window->SendCount - sentBefore, c.wire.size());
         EXPECT_EQ(recorder.errors, c.errors);
         EXPECT_TRUE(recorder.messages.isEmpty());
@@ -377,15 +376,11 @@ TEST_F(Sending, AUdpErrorEndsTheCommandWithThatRepetitionUncounted)
         {"UDP server before its first datagram", kind::UdpServer, "hi", "No remote host"},
         {"datagram too long", kind::UdpClient, QString(TNMUDP::MaxDatagram + 1, 'x'), "Datagram too long"},
     };
-    auto receiver = UdpPeer::Receiver(1);
-    ASSERT_TRUE(receiver && receiver->Port() > 0);
-    TMySocket *instance = nullptr;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         recorder.clear();
-        instance = c.kind == kind::UdpServer
-                                  ? form->CreateUdpServer(0)
-                                  : form->CreateUdpClient(QStringLiteral("127.0.0.1"), receiver->Port(), 0);
+        TMySocket *instance = c.kind == kind::UdpServer ? form->CreateUdpServer(0)
+                                                        : form->CreateUdpClient(QStringLiteral("127.0.0.1"), 9, 0);
         Send(instance->DataWindow, c.box, "3");
         EXPECT_EQ(instance->DataWindow->Memo2->toPlainText().count(SendLabel), 1);
         EXPECT_TRUE(instance->DataWindow->Memo3->toPlainText().isEmpty());
@@ -393,32 +388,18 @@ TEST_F(Sending, AUdpErrorEndsTheCommandWithThatRepetitionUncounted)
         ASSERT_EQ(recorder.errors.size(), 1);
         EXPECT_TRUE(recorder.errors[0].startsWith(c.error)) << recorder.errors[0].toStdString();
     }
-    // The client still sends a datagram that fits.
-    Send(instance->DataWindow, "ok", "1");
-    ASSERT_TRUE(receiver->WaitLines(1));
-    EXPECT_TRUE(receiver->Lines()[0].startsWith(QLatin1String("2 ")));
 }
 
 TEST_F(Sending, AFailingGroupSendIsToldForEveryRepetitionAndTheRestGoOn)
 {
     VELMORA_IN_PRIVATE_NETWORK();
-    // No multicast route yet: the join and every send fail.
+    // No multicast route: the join and every send fail.
     TMySocket *member = form->CreateUdpGroup(QStringLiteral("239.1.2.3"), 45201);
     recorder.clear();
     Send(member->DataWindow, "grp", "3");
     ASSERT_EQ(recorder.messages.size(), 9) << recorder.messages.join('|').toStdString();
+    EXPECT_GT(recorder.messages[0].toInt(), 10000) << "a socket error number";
     for (int i = 0; i < 9; i += 3)
         EXPECT_EQ(recorder.messages.mid(i, 3), (QStringList{recorder.messages[0], "send fail", "Not Send all"}));
     EXPECT_EQ(member->DataWindow->SendCount, 9);
-
-    // Routed: the member hears its own three datagrams.
-    form->TreeView1->setCurrentItem(member->Node);
-    form->Button2Click();
-    ASSERT_TRUE(RouteMulticastToLoopback());
-    member = form->CreateUdpGroup(QStringLiteral("239.1.2.3"), 45201);
-    recorder.clear();
-    Send(member->DataWindow, "grp", "3");
-    EXPECT_EQ(member->DataWindow->SendCount, 9);
-    EXPECT_TRUE(WaitUntil([&] { return member->DataWindow->RecvCount == 9; }));
-    EXPECT_TRUE(recorder.all.isEmpty()) << recorder.all.join('|').toStdString();
 }
