@@ -173,13 +173,13 @@ TEST_F(Sending, SendBoxAndRepeatCountDecideWhatIsLoggedCountedAndSent)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         recorder.clear();
-        const QString logBefore = window->Memo2->toPlainText();
+        const QString logBefore = window->LogText();
         const int64_t sentBefore = window->SendCount;
         window->StatusBar2Panel0->setText(QStringLiteral("untouched"));
 
         Send(window, c.box, c.repeat, c.hex);
 
-        const QString log = window->Memo2->toPlainText();
+        const QString log = window->LogText();
         if (c.logged.isEmpty()) {
             EXPECT_EQ(log, logBefore);
             EXPECT_EQ(window->StatusBar2Panel0->text(), QStringLiteral("untouched"));
@@ -207,14 +207,14 @@ TEST_F(Sending, WindowsWithoutALinkLogButSendNothing)
     TMySocket *accepted = AcceptedConnection(&server);
     Send(server->DataWindow, "zz", "3");
     EXPECT_EQ(server->DataWindow->SendCount, 6);
-    EXPECT_TRUE(server->DataWindow->Memo2->toPlainText().endsWith(SendLabel + "zz[3次]"));
+    EXPECT_TRUE(server->DataWindow->LogText().endsWith(SendLabel + "zz[3次]"));
     Send(accepted->DataWindow, "x", "1");
     EXPECT_EQ(peer.Receive("c", 1), QByteArray("x")); // the server's own sends never reached it
 
     // A client that was never connected says so, once, and counts nothing.
     TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), UnusedPort());
     Send(client->DataWindow, "ab", "10");
-    EXPECT_TRUE(client->DataWindow->Memo2->toPlainText().endsWith(SendLabel + "ab[10次]"));
+    EXPECT_TRUE(client->DataWindow->LogText().endsWith(SendLabel + "ab[10次]"));
     EXPECT_TRUE(client->DataWindow->Memo3->toPlainText().isEmpty());
     EXPECT_EQ(client->DataWindow->SendCount, 0);
     EXPECT_EQ(recorder.all, QStringList{NotConnected});
@@ -382,7 +382,7 @@ TEST_F(Sending, AUdpErrorEndsTheCommandWithThatRepetitionUncounted)
         TMySocket *instance = c.kind == kind::UdpServer ? form->CreateUdpServer(0)
                                                         : form->CreateUdpClient(QStringLiteral("127.0.0.1"), 9, 0);
         Send(instance->DataWindow, c.box, "3");
-        EXPECT_EQ(instance->DataWindow->Memo2->toPlainText().count(SendLabel), 1);
+        EXPECT_EQ(instance->DataWindow->LogText().count(SendLabel), 1);
         EXPECT_TRUE(instance->DataWindow->Memo3->toPlainText().isEmpty());
         EXPECT_EQ(instance->DataWindow->SendCount, 0);
         ASSERT_EQ(recorder.errors.size(), 1);
