@@ -8,6 +8,7 @@
 
 // Qt
 #include <QCheckBox>
+#include <QFile>
 #include <QtEndian>
 #include <QLabel>
 #include <QRegularExpression>
@@ -65,6 +66,23 @@ std::vector<LoggedRead> ReadsInLog(const QString &log)
     return reads;
 }
 
+// Datagrams the system dropped at the UDP socket bound to this port (the last column of
+// /proc/net/udp); -1 when there is no such socket.
+int64_t SystemDrops(int port)
+{
+    QFile table(QStringLiteral("/proc/net/udp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    table.readLine();
+    while (!table.atEnd()) {
+        const QList<QByteArray> fields = table.readLine().simplified().split(' ');
+        if (fields.size() < 13 || fields[1].split(':').value(1).toInt(nullptr, 16) != port)
+            continue;
+        return fields.last().toLongLong();
+    }
+    return -1;
+}
+
 // Printable ASCII that does not repeat within a read.
 QByteArray Stream(qsizetype size)
 {
@@ -97,33 +115,50 @@ TEST_F(Flood, UdpServerWindowTakesABurstOf10000DatagramsWhole)
 {
     constexpr int Count = 10000;
     constexpr int Size = 1024;
-    TMySocket *server = form->CreateUdpServer(0);
-    TFrmData *window = server->DataWindow;
-    window->CheckBox2->setChecked(true);
-    EXPECT_GE(server->UdpServer->ReceiveBufferGranted(), TNMUDP::ReceiveBufferBytes);
+    // The system drops only when the window stops reading for some ten milliseconds, which a
+    // busy machine can impose on any process: a burst the system dropped from is tried again,
+    // but every datagram it delivered must be in the log, each time.
+    QStringList dropped;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        SCOPED_TRACE(attempt);
+        TMySocket *server = form->CreateUdpServer(0);
+        TFrmData *window = server->DataWindow;
+        window->CheckBox2->setChecked(true);
+        EXPECT_GE(server->UdpServer->ReceiveBufferGranted(), TNMUDP::ReceiveBufferBytes);
+        const int port = server->UdpServer->BoundPort();
 
-    // The peer sends flat out; the window catches up meanwhile.
-    auto peer = UdpPeer::Burst(server->UdpServer->BoundPort(), Count, Size);
-    ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->WaitFinished(60000));
-    ASSERT_TRUE(WaitUntil([&] { return window->RecvCount >= int64_t(Count) * Size; }, 30000))
-        << window->RecvCount / Size << " of " << Count << " datagrams arrived";
-    DrainEvents();
+        // The peer sends flat out; the window catches up meanwhile.
+        auto peer = UdpPeer::Burst(port, Count, Size);
+        ASSERT_TRUE(peer);
+        ASSERT_TRUE(peer->WaitFinished(60000));
+        const int64_t drops = SystemDrops(port);
+        ASSERT_GE(drops, 0);
+        const int64_t delivered = Count - drops;
+        ASSERT_TRUE(WaitUntil([&] { return window->RecvCount >= delivered * Size; }, 30000))
+            << window->RecvCount / Size << " of " << delivered << " delivered datagrams arrived";
+        DrainEvents();
 
-    EXPECT_EQ(window->RecvCount, int64_t(Count) * Size);
-    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(int64_t(Count) * Size, 0));
-    const QString log = window->LogText();
-    ASSERT_EQ(log.count(Received), Count);
-    // Datagram i begins with i as four big-endian bytes: every one once, in the order sent.
-    int i = 0;
-    for (qsizetype at = log.indexOf(Received); at >= 0; at = log.indexOf(Received, at + 1), ++i) {
-        QByteArray sequence(4, '\0');
-        qToBigEndian<quint32>(quint32(i), sequence.data());
-        // "{00 00 27 0F " and the rest of the datagram after it.
-        const QString head = QString::fromLatin1(HexBlock(sequence)).chopped(1);
-        ASSERT_EQ(log.mid(at + Received.size(), head.size()), head) << "line " << i;
+        EXPECT_EQ(window->RecvCount, delivered * Size);
+        EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(delivered * Size, 0));
+        const QString log = window->LogText();
+        ASSERT_EQ(log.count(Received), delivered);
+        // Datagram i begins with i as four big-endian bytes: each once, in the order sent.
+        qint64 previous = -1;
+        for (qsizetype at = log.indexOf(Received); at >= 0; at = log.indexOf(Received, at + 1)) {
+            const QByteArray head = log.mid(at + Received.size(), 13).toLatin1(); // "{00 00 27 0F "
+            ASSERT_TRUE(head.startsWith('{')) << head.constData();
+            const qint64 sequence = qFromBigEndian<quint32>(QByteArray::fromHex(head.mid(1)).constData());
+            ASSERT_GT(sequence, previous);
+            previous = sequence;
+        }
+        EXPECT_TRUE(recorder.all.isEmpty());
+        if (drops == 0)
+            return;
+        dropped << QString::number(drops);
+        form->TreeView1->setCurrentItem(server->Node);
+        form->Button2Click();
     }
-    EXPECT_TRUE(recorder.all.isEmpty());
+    FAIL() << "the system dropped datagrams of every burst: " << dropped.join(QStringLiteral(", ")).toStdString();
 }
 
 TEST_F(Flood, TcpStreamOfFourMiBIsLoggedAndCountedToTheByte)
