@@ -300,8 +300,9 @@ void TFrmData::InsertPending()
     // asks for a repaint.
     const QSignalBlocker quiet(doc->documentLayout());
     QTextCursor cursor(doc);
-    cursor.movePosition(QTextCursor::End);
+    // Inside an edit block: a cursor moved outside one lays out the block it lands in.
     cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
     if (!doc->isEmpty())
         cursor.insertBlock();
     cursor.insertText(batch);
