@@ -10,7 +10,8 @@
 // While a flood runs, a 10 ms timer probe records the longest gap between two of its ticks: the
 // longest time the event loop did not turn.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_flood [rounds] [--udp-only | --tcp-only] [--gib]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_flood [rounds] [--udp-only | --tcp-only] [--gib] [--hex]
+// (--hex: the TCP windows log in hex display mode, four characters per byte shown)
 
 #include <algorithm>
 #include <atomic>
@@ -32,6 +33,7 @@
 
 // Qt
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -385,7 +387,7 @@ TMySocket *acceptedConnection(TForm1 &form)
     return nullptr;
 }
 
-TcpResult tcpWindow(TForm1 &form, StallProbe &probe, long long total)
+TcpResult tcpWindow(TForm1 &form, StallProbe &probe, long long total, bool hex)
 {
     const int port = freeTcpPort();
     TMySocket *server = form.CreateTcpServer(port);
@@ -401,8 +403,10 @@ TcpResult tcpWindow(TForm1 &form, StallProbe &probe, long long total)
     runUntil(
         [&] {
             if (!window)
-                if (TMySocket *c = acceptedConnection(form))
+                if (TMySocket *c = acceptedConnection(form)) {
                     window = c->DataWindow;
+                    window->CheckBox2->setChecked(hex);
+                }
             return window && window->RecvCount >= total;
         },
         total > TcpBytes ? 1800000 : 300000);
@@ -443,11 +447,14 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     int rounds = 3;
     bool gib = false;
+    bool hex = false;
     bool udp = true;
     bool tcp = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--gib") == 0)
             gib = true;
+        else if (std::strcmp(argv[i], "--hex") == 0)
+            hex = true;
         else if (std::strcmp(argv[i], "--udp-only") == 0)
             tcp = false;
         else if (std::strcmp(argv[i], "--tcp-only") == 0)
@@ -494,7 +501,7 @@ int main(int argc, char **argv)
     std::vector<double> tcpGaps, tcpRatio;
     for (int r = 0; tcp && r < rounds; ++r) {
         const TcpResult plain = tcpPlain(TcpBytes);
-        const TcpResult w = tcpWindow(form, probe, TcpBytes);
+        const TcpResult w = tcpWindow(form, probe, TcpBytes, hex);
         char what[32];
         std::snprintf(what, sizeof what, "TCP 100 MiB round %d", r + 1);
         printTcp(what, w, plain, TcpBytes);
@@ -512,7 +519,7 @@ int main(int argc, char **argv)
     if (gib) {
         const double before = rssMiB();
         const TcpResult plain = tcpPlain(GibBytes);
-        const TcpResult w = tcpWindow(form, probe, GibBytes);
+        const TcpResult w = tcpWindow(form, probe, GibBytes, hex);
         printTcp("TCP 1 GiB", w, plain, GibBytes);
         std::printf("TCP 1 GiB: RSS before %.0f MiB, with the connection's window %.0f MiB, peak %.0f MiB "
                     "(target: worst probe gap <= 1000 ms)\n",

@@ -1,5 +1,7 @@
 #include "LogLines.h"
 
+#include <charconv>
+
 // Qt
 #include <QByteArray>
 #include <QString>
@@ -57,7 +59,16 @@ QString VisibleText(const QByteArray &bytes)
 
 QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
 {
-    return lineTime(time) + QStringLiteral(" 收到数据：") + dataPart(bytes, hex);
+    // Made in one piece: in a flood every copy of a line counts.
+    const QString when = lineTime(time);
+    const QString visible = VisibleText(bytes);
+    const QStringView label = u" 收到数据：";
+    QString line;
+    line.reserve(when.size() + label.size() + (hex ? 3 * bytes.size() + 2 : 0) + visible.size());
+    line.append(when).append(label);
+    if (hex)
+        line.append(QLatin1String(HexBlock(bytes)));
+    return line.append(visible);
 }
 
 QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
@@ -85,6 +96,17 @@ QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QSt
 
 QString CounterLine(int64_t recvCount, int64_t sendCount)
 {
-    return QStringLiteral("收：") + QString::number(recvCount) + QStringLiteral("字节，发:") + QString::number(sendCount)
-        + QStringLiteral("字节");
+    // Written on every read: one allocation.
+    const auto number = [](QString &line, int64_t value) {
+        char digits[24];
+        const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+        line.append(QLatin1String(digits, int(end.ptr - digits)));
+    };
+    QString line;
+    line.reserve(48);
+    line.append(u"收：");
+    number(line, recvCount);
+    line.append(u"字节，发:");
+    number(line, sendCount);
+    return line.append(u"字节");
 }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 // Qt
+#include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,6 +19,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -51,12 +55,12 @@ const QColor clCream(255, 251, 240);
 const QColor clLogBackground(0xFD, 0xF9, 0xF7);
 
 // Waiting lines go to the log box this often: soon enough to look immediate, seldom enough that
-// a flood fills batches of thousands of lines and the box is laid out and painted 20 times a
-// second rather than once per line.
+// in a flood the box is laid out and painted 20 times a second rather than once per line.
 constexpr int LogFlushMs = 50;
-// A batch that grows past either bound goes at once, so one insert stays short (some 20 ms).
-constexpr int MaxPendingLines = 4000;
-constexpr int MaxPendingChars = 2 << 20;
+// Past either bound the waiting lines go into the text at once, without layout or paint (see
+// InsertPending), so that no insert keeps the sockets waiting for more than a millisecond or two.
+constexpr int MaxPendingLines = 1000;
+constexpr int MaxPendingChars = 256 * 1024;
 // Each trim of the log box takes away this share of its bounds.
 constexpr int TrimSlices = 32;
 
@@ -269,9 +273,39 @@ void TFrmData::AppendLogLine(const QString &line)
     FPendingLog.append(line);
     FPendingChars += line.size() + 1;
     if (FPendingLog.size() >= MaxPendingLines || FPendingChars >= MaxPendingChars)
-        FlushLog();
-    else if (!FLogFlush->isActive())
+        InsertPending();
+    if (!FLogFlush->isActive())
         FLogFlush->start();
+}
+
+void TFrmData::InsertPending()
+{
+    // The last line stays for the flush: its plain append lays out, scrolls and paints the box
+    // once for everything inserted quietly before it.
+    if (FPendingLog.size() < 2)
+        return;
+    const QString last = FPendingLog.takeLast();
+    const QString batch = FPendingLog.join(QChar(QChar::ParagraphSeparator));
+    FPendingLog = QStringList{last};
+    FPendingChars = last.size() + 1;
+
+    if (!FQuietInserts) {
+        const QScrollBar *bar = Memo2->verticalScrollBar();
+        FFollowEnd = bar->value() == bar->maximum();
+    }
+    QTextDocument *doc = Memo2->document();
+    // Without its signals the layout neither lays out the last lines to size the scroll bar nor
+    // asks for a repaint.
+    const QSignalBlocker quiet(doc->documentLayout());
+    QTextCursor cursor(doc);
+    // Inside an edit block: a cursor moved outside one lays out the block it lands in.
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    if (!doc->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(batch);
+    cursor.endEditBlock();
+    FQuietInserts = true;
 }
 
 void TFrmData::FlushLog()
@@ -285,6 +319,14 @@ void TFrmData::FlushLog()
     const QString batch = FPendingLog.join(QChar(QChar::ParagraphSeparator));
     FPendingLog.clear();
     FPendingChars = 0;
+    if (std::exchange(FQuietInserts, false)) {
+        // The size the layout kept to itself during the quiet inserts goes to the scroll bar now;
+        // a box that showed the end shows it again, and the append below keeps it there.
+        QAbstractTextDocumentLayout *layout = Memo2->document()->documentLayout();
+        emit layout->documentSizeChanged(layout->documentSize());
+        if (FFollowEnd)
+            Memo2->verticalScrollBar()->setValue(Memo2->verticalScrollBar()->maximum());
+    }
     // One call for the batch: the lines become the same blocks as one call per line would make.
     Memo2->appendPlainText(batch);
     TrimLog();

@@ -120,12 +120,18 @@ private:
     void OpenTcpClient();
     void StopTcpServer();
 
+    // Puts all waiting lines but the last into the log box's text, leaving layout and paint to
+    // the next flush.
+    void InsertPending();
     // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
     void TrimLog();
 
     // Lines not yet in the log box, in order, and their characters with a separator each.
     QStringList FPendingLog;
     qsizetype FPendingChars = 0;
+    // Lines went into the text quietly since the last flush; the box showed its end before.
+    bool FQuietInserts = false;
+    bool FFollowEnd = false;
     QTimer *FLogFlush = nullptr;
     // Lines of the log box dropped by trims so far.
     int64_t FLogDropped = 0;

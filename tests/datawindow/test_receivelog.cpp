@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTime>
 
@@ -217,4 +218,28 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
             ASSERT_TRUE(blocks[1 + k].endsWith(Received + QString::number(100000 + Lines - kept + k))) << k;
         delete log;
     }
+}
+
+TEST_F(ReceiveLog, AfterAFloodTheBoxShowsItsNewestLines)
+{
+    // Most of these go into the text without layout or paint; the flush that follows shows them.
+    constexpr int Lines = 5000;
+    for (int i = 0; i < Lines; ++i)
+        window->LogReceived(QByteArray::number(i));
+    ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == Lines; }));
+    testing_support::DrainEvents();
+    const QScrollBar *bar = window->Memo2->verticalScrollBar();
+    // One step per line: the range covers all but the lines the box shows at once.
+    EXPECT_GT(bar->maximum(), Lines - 50);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(Blocks(window).last().endsWith(Received + QString::number(Lines - 1)));
+
+    // Someone reading further up is left there by the next flood.
+    window->Memo2->verticalScrollBar()->setValue(100);
+    for (int i = 0; i < Lines; ++i)
+        window->LogReceived(QByteArray::number(i));
+    ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == 2 * Lines; }));
+    testing_support::DrainEvents();
+    EXPECT_GT(bar->maximum(), 2 * Lines - 50);
+    EXPECT_EQ(bar->value(), 100);
 }
