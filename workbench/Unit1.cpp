@@ -37,6 +37,7 @@
 // platform
 #include "MessageSeam.h"
 
+#include "DataWindowStack.h"
 #include "TreeNode.h"
 #include "newclientsock.h"
 #include "newgroupsock.h"
@@ -111,6 +112,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     rightBox->addWidget(Panel3, 1);
     MdiArea = new QMdiArea(right);
     rightBox->addWidget(MdiArea, 1);
+    auto *waitingWindows = new QWidget(right);
+    waitingWindows->hide();
+    DataWindows = new TDataWindowStack(MdiArea, waitingWindows);
 
     Splitter1->addWidget(Panel2);
     Splitter1->addWidget(right);
@@ -358,6 +362,7 @@ TFrmData *TForm1::NewDataWindow(TMySocket *instance)
     auto *window = new TFrmData(MdiArea);
     instance->DataWindow = window;
     window->MySocket = instance;
+    DataWindows->BringToFront(window);
     return window;
 }
 
@@ -552,10 +557,7 @@ void TForm1::TreeView1Change(QTreeWidgetItem *node)
         TMySocket *item = SocketList.Items(i);
         if (item == instance && item->DataWindow) {
             RefreshStatus(item);
-            item->DataWindow->showNormal();
-            item->DataWindow->showMaximized();
-            MdiArea->setActiveSubWindow(item->DataWindow);
-            item->DataWindow->raise();
+            DataWindows->BringToFront(item->DataWindow);
         }
     }
 }

@@ -21,6 +21,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 class TClientSocket;
+class TDataWindowStack;
 class TCustomWinSocket;
 class TFrmData;
 class TNMUDP;
@@ -76,6 +77,8 @@ public:
     QPlainTextEdit *Memo2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QMdiArea *MdiArea = nullptr;
+    // The data windows of MdiArea: the front one shown, the others waiting outside the area.
+    TDataWindowStack *DataWindows = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -1,0 +1,124 @@
+#include "DataWindowStack.h"
+
+#include <algorithm>
+
+// Qt
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+TDataWindowStack::TDataWindowStack(QMdiArea *area, QWidget *holder) : QObject(area), FArea(area), FHolder(holder) {}
+
+void TDataWindowStack::BringToFront(QMdiSubWindow *window)
+{
+    if (!window)
+        return;
+    Watch(window);
+    Show(window);
+    FFront = window;
+    ParkAllBut(window);
+}
+
+QMdiSubWindow *TDataWindowStack::Front() const
+{
+    return FFront;
+}
+
+int TDataWindowStack::Count() const
+{
+    const auto waiting = std::count_if(FWaiting.begin(), FWaiting.end(), [](const auto &w) { return !w.isNull(); });
+    return static_cast<int>(FArea->subWindowList().size() + waiting);
+}
+
+bool TDataWindowStack::IsWaiting(const QMdiSubWindow *window) const
+{
+    return window && std::find(FWaiting.begin(), FWaiting.end(), window) != FWaiting.end();
+}
+
+void TDataWindowStack::Watch(QMdiSubWindow *window)
+{
+    connect(window, &QMdiSubWindow::windowStateChanged, this, &TDataWindowStack::ScheduleSettle, Qt::UniqueConnection);
+    connect(window, &QObject::destroyed, this, &TDataWindowStack::ScheduleSettle, Qt::UniqueConnection);
+}
+
+void TDataWindowStack::ScheduleSettle()
+{
+    if (FSettlePending)
+        return;
+    FSettlePending = true;
+    QMetaObject::invokeMethod(this, &TDataWindowStack::Settle, Qt::QueuedConnection);
+}
+
+void TDataWindowStack::Settle()
+{
+    FSettlePending = false;
+    FWaiting.erase(std::remove_if(FWaiting.begin(), FWaiting.end(), [](const auto &w) { return w.isNull(); }),
+                   FWaiting.end());
+
+    QMdiSubWindow *front = FFront;
+    if (front && (front->parentWidget() != FArea->viewport() || front->isMinimized()))
+        front = nullptr;
+    if (!front) {
+        // One the user restored or maximised in the area.
+        const QList<QMdiSubWindow *> shown = FArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+        for (auto it = shown.rbegin(); it != shown.rend() && !front; ++it)
+            if (!(*it)->isMinimized())
+                front = *it;
+    }
+    if (!front) {
+        for (auto it = FWaiting.rbegin(); it != FWaiting.rend() && !front; ++it)
+            if (!(*it)->isMinimized())
+                front = *it;
+        if (front)
+            Show(front);
+    }
+    if (front) {
+        FFront = front;
+        ParkAllBut(front);
+        return;
+    }
+    // Nothing left to show maximised: the minimised windows show as icons, as in a plain area.
+    FFront = nullptr;
+    const std::vector<QPointer<QMdiSubWindow>> minimised = FWaiting;
+    for (const QPointer<QMdiSubWindow> &w : minimised) {
+        TakeBack(w);
+        w->showMinimized();
+    }
+}
+
+void TDataWindowStack::Show(QMdiSubWindow *window)
+{
+    TakeBack(window);
+    // A new window is already maximised in the area: showing it afresh would lay it out twice.
+    if (!window->isVisible() || !window->isMaximized()) {
+        window->showNormal();
+        window->showMaximized();
+    }
+    FArea->setActiveSubWindow(window);
+    window->raise();
+}
+
+void TDataWindowStack::Wait(QMdiSubWindow *window)
+{
+    // Straight to the holder, which is in the same top-level window: removeSubWindow would make
+    // it a top-level of its own first, and each move between top-levels walks the focus chain of
+    // every widget of the main window. The area drops it from its list when its viewport loses
+    // the child.
+    window->setParent(FHolder);
+    FWaiting.emplace_back(window);
+}
+
+void TDataWindowStack::TakeBack(QMdiSubWindow *window)
+{
+    const auto it = std::find(FWaiting.begin(), FWaiting.end(), window);
+    if (it == FWaiting.end())
+        return;
+    FWaiting.erase(it);
+    FArea->addSubWindow(window);
+}
+
+void TDataWindowStack::ParkAllBut(QMdiSubWindow *front)
+{
+    for (QMdiSubWindow *w : FArea->subWindowList())
+        if (w != front)
+            Wait(w);
+}
