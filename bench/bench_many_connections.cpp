@@ -24,7 +24,10 @@
 // Qt
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 // platform
@@ -33,6 +36,7 @@
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
 // workbench
+#include "DataWindowStack.h"
 #include "TApplication.h"
 #include "TMySocket.h"
 #include "Unit1.h"
@@ -170,28 +174,60 @@ struct FormRun {
     CycleRun cycles;
 };
 
+// A port on 127.0.0.1 that nothing listens on right now.
+int unusedPort()
+{
+    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
+    ws::TSockAddrIn a;
+    a.sin_family = ws::AF_INET_;
+    a.sin_addr = ws::inet_addr("127.0.0.1");
+    ws::bind(s, a);
+    ws::getsockname(s, &a);
+    ws::closesocket(s);
+    return ws::NetToHost16(a.sin_port);
+}
+
+// The TCP server made as the user makes it: category selected, "创建", the port typed into the
+// dialog, OK. (The create command also shows the document area in place of the placeholder.)
+TMySocket *createTcpServer(TForm1 &form, int port)
+{
+    form.TreeView1->setCurrentItem(form.CategoryNode(kind::TcpServer));
+    QTimer::singleShot(0, [port] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QString::number(port));
+            dialog->findChild<QPushButton *>(QStringLiteral("Button1"))->click();
+        }
+    });
+    form.Button1Click();
+    if (form.SocketList.Count() != 1 || form.SocketList.Items(0)->LinkState != 1 || !form.MdiArea->isVisible()) {
+        std::fprintf(stderr, "could not create the TCP server\n");
+        std::exit(1);
+    }
+    return form.SocketList.Items(0);
+}
+
 FormRun acceptForm(int n, int cycles)
 {
     FormRun result;
     auto form = std::make_unique<TForm1>();
     form->show();
     drainEvents();
-    TMySocket *server = form->CreateTcpServer(0);
+    TMySocket *server = createTcpServer(*form, unusedPort());
     auto *listener = qobject_cast<TServerSocket *>(server->Socket)->Socket();
     const int port = listener->LocalPort();
     auto accepted = [&] { return form->SocketList.Count() - 1; };
 
     std::vector<ws::TSocket> peers;
     result.accept = openConnections(port, n, accepted, peers);
-    if (form->MdiArea->subWindowList().size() != n + 1 || server->Node->childCount() != n)
-        std::fprintf(stderr, "expected %d windows and nodes, found %lld and %d\n", n + 1,
-                     static_cast<long long>(form->MdiArea->subWindowList().size()), server->Node->childCount());
+    if (form->DataWindows->Count() != n + 1 || server->Node->childCount() != n)
+        std::fprintf(stderr, "expected %d windows and %d nodes, found %d and %d\n", n + 1, n,
+                     form->DataWindows->Count(), server->Node->childCount());
     closeAll(peers);
     waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
     drainEvents();
 
     const int descriptors0 = openDescriptors();
-    const int windows0 = static_cast<int>(form->MdiArea->subWindowList().size());
+    const int windows0 = form->DataWindows->Count();
     const auto start = Clock::now();
     for (int i = 0; i < cycles; ++i) {
         const ws::TSocket s = connectTo(port);
@@ -203,7 +239,7 @@ FormRun acceptForm(int n, int cycles)
     drainEvents();
     result.cycles.descriptorsLeft = openDescriptors() - descriptors0;
     result.cycles.nodesLeft = server->Node->childCount();
-    result.cycles.windowsLeft = static_cast<int>(form->MdiArea->subWindowList().size()) - windows0;
+    result.cycles.windowsLeft = form->DataWindows->Count() - windows0;
     result.cycles.instancesLeft = form->SocketList.Count() - 1;
     result.cycles.connectionsLeft = listener->ActiveConnections();
 
