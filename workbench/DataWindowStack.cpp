@@ -18,6 +18,11 @@ void TDataWindowStack::BringToFront(QMdiSubWindow *window)
     ParkAllBut(window);
 }
 
+void TDataWindowStack::MakeRoom()
+{
+    ParkAllBut(nullptr);
+}
+
 QMdiSubWindow *TDataWindowStack::Front() const
 {
     return FFront;
@@ -36,8 +41,16 @@ bool TDataWindowStack::IsWaiting(const QMdiSubWindow *window) const
 
 void TDataWindowStack::Watch(QMdiSubWindow *window)
 {
-    connect(window, &QMdiSubWindow::windowStateChanged, this, &TDataWindowStack::ScheduleSettle, Qt::UniqueConnection);
+    connect(window, &QMdiSubWindow::windowStateChanged, this, &TDataWindowStack::StateChanged, Qt::UniqueConnection);
     connect(window, &QObject::destroyed, this, &TDataWindowStack::ScheduleSettle, Qt::UniqueConnection);
+}
+
+void TDataWindowStack::StateChanged(Qt::WindowStates oldState, Qt::WindowStates newState)
+{
+    // Only a window going to an icon changes what is shown; activation comes and goes with every
+    // new window.
+    if ((newState & Qt::WindowMinimized) && !(oldState & Qt::WindowMinimized))
+        ScheduleSettle();
 }
 
 void TDataWindowStack::ScheduleSettle()

@@ -31,6 +31,11 @@ public:
     // taken in here as well.
     void BringToFront(QMdiSubWindow *window);
 
+    // Before a new window goes into the area: what is there waits. A new window is shown
+    // maximised at once, and the area would first restore the one it covers to its normal size
+    // (a layout of every control there, for nothing).
+    void MakeRoom();
+
     // The window shown now, if any.
     QMdiSubWindow *Front() const;
     // Every window, in the area or waiting.
@@ -39,6 +44,7 @@ public:
 
 private:
     void Watch(QMdiSubWindow *window);
+    void StateChanged(Qt::WindowStates oldState, Qt::WindowStates newState);
     // After the front window was freed or minimised: on the next pass of the event loop (never
     // inside the window's own events), the most recent window that was not minimised takes its
     // place; with none left, the minimised ones show as icons.

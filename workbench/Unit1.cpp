@@ -359,6 +359,7 @@ void TForm1::AddInstanceNode(TMySocket *instance, QTreeWidgetItem *parent, const
 
 TFrmData *TForm1::NewDataWindow(TMySocket *instance)
 {
+    DataWindows->MakeRoom();
     auto *window = new TFrmData(MdiArea);
     instance->DataWindow = window;
     window->MySocket = instance;
