@@ -115,7 +115,10 @@ void TDataWindowStack::Wait(QMdiSubWindow *window)
     // Straight to the holder, which is in the same top-level window: removeSubWindow would make
     // it a top-level of its own first, and each move between top-levels walks the focus chain of
     // every widget of the main window. The area drops it from its list when its viewport loses
-    // the child.
+    // the child; but while the area is hidden it does not notice that its active window went,
+    // so that one is deactivated first.
+    if (FArea->activeSubWindow() == window)
+        FArea->setActiveSubWindow(nullptr);
     window->setParent(FHolder);
     FWaiting.emplace_back(window);
 }

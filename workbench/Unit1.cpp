@@ -38,6 +38,7 @@
 #include "MessageSeam.h"
 
 #include "DataWindowStack.h"
+#include "TPaintThrottle.h"
 #include "TreeNode.h"
 #include "newclientsock.h"
 #include "newgroupsock.h"
@@ -122,6 +123,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({183, width() - 186});
 
+    AcceptPainting = new TPaintThrottle({TreeView1, MdiArea}, 40, this);
+
     StatusBar1 = new QStatusBar(this);
     auto *statusPanel = new QLabel(QStringLiteral("Velmora"), StatusBar1);
     statusPanel->setFixedWidth(300);
@@ -196,6 +199,9 @@ void TForm1::BuildTree()
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setMouseTracking(true); // hot tracking
     TreeView1->setIconSize(QSize(16, 16));
+    // Every row is one line of the same font beside a 16 x 16 image. Told so, the tree does not
+    // measure each row again whenever a node is added below hundreds of others.
+    TreeView1->setUniformRowHeights(true);
     QPalette pal = TreeView1->palette();
     pal.setColor(QPalette::Base, QColor(251, 250, 240));
     // The selection stays visible when the tree loses the focus.

@@ -22,6 +22,7 @@ class QTreeWidgetItem;
 class QWidget;
 class TClientSocket;
 class TDataWindowStack;
+class TPaintThrottle;
 class TCustomWinSocket;
 class TFrmData;
 class TNMUDP;
@@ -79,6 +80,9 @@ public:
     QMdiArea *MdiArea = nullptr;
     // The data windows of MdiArea: the front one shown, the others waiting outside the area.
     TDataWindowStack *DataWindows = nullptr;
+    // The tree and the document area, painted at most about once a period while connections
+    // are accepted in quick succession.
+    TPaintThrottle *AcceptPainting = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -18,6 +18,7 @@
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
 #include "TestPeer.h"
+#include "TPaintThrottle.h"
 #include "TestSupport.h"
 #include "Unit1.h"
 #include "datapanel.h"
@@ -83,6 +84,9 @@ TEST_F(ManyConnections, EachConnectionHasItsNodeAndWindowWhileOneWindowIsInTheAr
         ASSERT_TRUE(Accept(QStringLiteral("c%1").arg(i))) << i;
 
     ASSERT_EQ(server->Node->childCount(), Count);
+    // Painting held back while connections poured in is painted again once they stop.
+    EXPECT_TRUE(WaitUntil([&] { return form->TreeView1->updatesEnabled() && form->MdiArea->updatesEnabled(); }));
+    EXPECT_FALSE(form->AcceptPainting->Holding());
     EXPECT_EQ(form->DataWindows->Count(), Count + 1);
     EXPECT_EQ(form->MdiArea->subWindowList().size(), 1);
     QList<TFrmData *> windows;
