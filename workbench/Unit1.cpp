@@ -413,11 +413,25 @@ TMySocket *TForm1::CreateTcpClient(const QString &host, int32_t port)
     return instance;
 }
 
+bool TForm1::PortTakenSinceProbe(TNMUDP *udp, int32_t localPort)
+{
+    // The component does not report a failed bind (its dialog probed the port), but the port
+    // may have been taken since: told in the dialog's words, and nothing is made.
+    if ((localPort & 0xFFFF) == 0 || udp->BoundPort() != 0)
+        return false;
+    ws::closesocket(udp->Handle()); // the component leaves its socket to its owner
+    delete udp;
+    ui::ShowMessage(QStringLiteral("本地端口已被占用，请重新选择本地端口号"));
+    return true;
+}
+
 TMySocket *TForm1::CreateUdpClient(const QString &host, int32_t remotePort, int32_t localPort)
 {
     std::unique_ptr<TMySocket> made(NewInstance(kind::UdpClient));
     TMySocket *instance = made.get();
     TNMUDP *udp = NewUdpComponent(instance, localPort);
+    if (PortTakenSinceProbe(udp, localPort))
+        return nullptr;
     udp->setRemotePort(remotePort);
     udp->setRemoteHost(host);
     udp->OnDataReceived = [this, instance](QObject *, int NumberBytes, const QString &FromIP, int Port) {
@@ -440,6 +454,8 @@ TMySocket *TForm1::CreateUdpServer(int32_t localPort)
     std::unique_ptr<TMySocket> made(NewInstance(kind::UdpServer));
     TMySocket *instance = made.get();
     TNMUDP *udp = NewUdpComponent(instance, localPort);
+    if (PortTakenSinceProbe(udp, localPort))
+        return nullptr;
     udp->setRemoteHost(QString());
     udp->OnDataReceived = [this, instance](QObject *, int NumberBytes, const QString &FromIP, int Port) {
         UdpServerDataReceived(instance, NumberBytes, FromIP, Port);
