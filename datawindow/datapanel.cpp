@@ -12,7 +12,6 @@
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTime>
 #include <QVBoxLayout>
@@ -32,6 +31,8 @@
 
 // transport
 #include "GroupEndpoint.h"
+// skin
+#include "TsuiButton.h"
 
 #include "LogLines.h"
 
@@ -69,13 +70,6 @@ QLabel *fixedLabel(const QString &caption, QWidget *parent, int x, int y, int wi
     auto *label = new QLabel(caption, parent);
     label->setGeometry(x, y, width, 13);
     return label;
-}
-
-QPushButton *button(const QString &caption, QWidget *parent, const QRect &geometry)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setGeometry(geometry);
-    return b;
 }
 
 QFont formFont()
@@ -120,10 +114,14 @@ TFrmData::TFrmData(QMdiArea *area) : QMdiSubWindow(area->viewport(), Qt::SubWind
     column->addWidget(Panel2, 1);
     setWidget(client);
 
-    connect(Button5, &QPushButton::clicked, this, ui::Guarded([this] { Button5Click(); }));
-    // Button6 stops on mouse-up of any button (see eventFilter); its click does nothing.
-    Button6->installEventFilter(this);
-    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button5, &TsuiButton::clicked, this, ui::Guarded([this] { Button5Click(); }));
+    // Button6 stops on the mouse-up of any mouse button; its click does nothing. Queued: stopping
+    // may free this window (an accepted connection's close removes it) while the button is still
+    // inside its own mouse event. The context drops the call if so.
+    connect(Button6, &TsuiButton::mouseUp, this, &TFrmData::Button6MouseUp, Qt::QueuedConnection);
+    connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    // The send command.
+    connect(Button11, &TsuiButton::clicked, this, ui::Guarded([this] { Button11Click(); }));
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
@@ -145,8 +143,8 @@ void TFrmData::BuildStatusBox(QWidget *parent)
     Label4 = fixedLabel(QString(), GroupBox1, 365, 24, 130);
     Label5 = fixedLabel(QString(), GroupBox1, 232, 56, 130);
     Label6 = fixedLabel(QString(), GroupBox1, 367, 56, 130);
-    Button5 = button(QString(), GroupBox1, QRect(16, 48, 80, 27));
-    Button6 = button(QString(), GroupBox1, QRect(104, 48, 80, 27));
+    Button5 = NewFormButton(GroupBox1, "Button5", QString(), QRect(16, 48, 80, 27));
+    Button6 = NewFormButton(GroupBox1, "Button6", QString(), QRect(104, 48, 80, 27));
     Button5->hide();
     Button6->hide();
 }
@@ -180,7 +178,7 @@ void TFrmData::BuildSendBox(QWidget *parent)
     Panel6 = new QWidget(GroupBox2);
     setBackground(Panel6, QPalette::Window, clCream);
     Panel6->setFixedWidth(157);
-    Button11 = button(QStringLiteral("发送数据"), Panel6, QRect(24, 1, 93, 25));
+    Button11 = NewFormButton(Panel6, "Button11", QStringLiteral("发送数据"), QRect(24, 1, 93, 25));
     Label7 = new QLabel(QStringLiteral("重复发送次数       "), Panel6);
     Label7->move(24, 48);
     ComboBox2 = new QComboBox(Panel6);
@@ -209,7 +207,7 @@ void TFrmData::BuildSendBox(QWidget *parent)
     GroupBox8->setFixedHeight(41);
     CheckBox2 = new QCheckBox(QStringLiteral(" 显示十六进制值     "), GroupBox8);
     CheckBox2->move(8, 16);
-    Button2 = button(QStringLiteral("统计清零"), GroupBox8, QRect(371, 10, 80, 25));
+    Button2 = NewFormButton(GroupBox8, "Button2", QStringLiteral("统计清零"), QRect(371, 10, 80, 25));
     column->addWidget(GroupBox8);
 }
 
@@ -295,12 +293,6 @@ bool TFrmData::eventFilter(QObject *watched, QEvent *event)
             if (kept != im->commitString())
                 im->setCommitString(kept, im->replacementStart(), im->replacementLength());
         }
-        return false;
-    }
-    if (watched == Button6 && event->type() == QEvent::MouseButtonRelease) {
-        // Queued: stopping may free this window (an accepted connection's close removes it) while
-        // the button is still inside its own mouse event. The context drops the call if so.
-        QMetaObject::invokeMethod(this, &TFrmData::Button6MouseUp, Qt::QueuedConnection);
         return false;
     }
     return QMdiSubWindow::eventFilter(watched, event);
@@ -439,8 +431,8 @@ void RefreshStatus(TMySocket *instance)
         setStatusText(w->Label6, l6);
     };
     auto buttons = [w, linked](const QString &open, const QString &stop, bool showOpen) {
-        w->Button5->setText(open);
-        w->Button6->setText(stop);
+        w->Button5->SetCaption(open);
+        w->Button6->SetCaption(stop);
         w->Button5->setVisible(showOpen);
         w->Button6->show();
         w->Button5->setEnabled(!linked);

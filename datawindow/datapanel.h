@@ -15,10 +15,11 @@ class QKeyEvent;
 class QLabel;
 class QMdiArea;
 class QPlainTextEdit;
-class QPushButton;
 class QStatusBar;
 class QWidget;
 class TMySocket;
+class TsuiButton;
+enum class TSendOutcome;
 
 class TFrmData : public QMdiSubWindow {
     Q_OBJECT
@@ -47,9 +48,14 @@ public:
     void Button5Click();   // open: start listening, or connect
     void Button6MouseUp(); // stop: stop listening, or disconnect
     void Button2Click();   // counter reset
+    void Button11Click();  // send (SendCommand.cpp)
     void CheckBox2Click(); // hex display switch
     // Key filter of the send box: a discarded character is set to the null character.
     void Memo3KeyPress(QChar &key);
+
+    // Sends the bytes once through this window's instance, by kind. It may run the event loop;
+    // when this window is destroyed in there, it returns without touching it again.
+    TSendOutcome SendString(const QByteArray &bytes);
 
     // The main window's stop command for one instance. The stop button of a TCP client or an
     // accepted connection calls it with this window's own instance, whatever the tree selects.
@@ -65,22 +71,22 @@ public:
     QLabel *Label4 = nullptr;
     QLabel *Label5 = nullptr;
     QLabel *Label6 = nullptr;
-    QPushButton *Button5 = nullptr;
-    QPushButton *Button6 = nullptr;
+    TsuiButton *Button5 = nullptr;
+    TsuiButton *Button6 = nullptr;
     QWidget *Panel2 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QPlainTextEdit *Memo2 = nullptr;
     QGroupBox *GroupBox2 = nullptr;
     QPlainTextEdit *Memo3 = nullptr;
     QWidget *Panel6 = nullptr;
-    QPushButton *Button11 = nullptr;
+    TsuiButton *Button11 = nullptr;
     QLabel *Label7 = nullptr;
     QComboBox *ComboBox2 = nullptr;
     QStatusBar *StatusBar2 = nullptr;
     QLabel *StatusBar2Panel0 = nullptr;
     QGroupBox *GroupBox8 = nullptr;
     QCheckBox *CheckBox2 = nullptr;
-    QPushButton *Button2 = nullptr;
+    TsuiButton *Button2 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

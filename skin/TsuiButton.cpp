@@ -3,6 +3,7 @@
 // Qt
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRect>
 
 #include "SkinPainting.h"
 #include "SkinResources.h"
@@ -193,4 +194,21 @@ void TsuiButton::DrawFocus(QPainter &canvas)
         return;
     }
     TsuiCustomButton::DrawFocus(canvas);
+}
+
+TsuiButton *NewFormButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
+{
+    auto *button = new TsuiButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->SetUIStyle(TsuiUIStyle::WinXP);
+    button->SetCaption(caption);
+    button->SetAutoSize(false);
+    button->SetTabStop(false);
+    button->SetTransparent(false);
+    button->SetModalResult(0);
+    button->SetLayout(blGlyphLeft);
+    button->SetSpacing(4);
+    button->SetResHandle(0);
+    return button;
 }

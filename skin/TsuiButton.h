@@ -16,6 +16,8 @@
 
 #include "TsuiCustomButton.h"
 
+class QRect;
+
 enum TButtonLayout : uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 
 class TsuiButton : public TsuiCustomButton {
@@ -66,3 +68,9 @@ private:
     int FFreeMinHeight = 0;
     int FFreeMaxHeight = 0;
 };
+
+// A push button as every form of the program stores its own: WinXP, AutoSize off, glyph left,
+// Spacing 4, ResHandle 0, ModalResult 0, no glyph, no tab stop; the form gives the object name
+// (its control name), the caption and the place. The properties are applied in the order a
+// stored form applies them, so a Transparent set afterwards holds.
+TsuiButton *NewFormButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry);

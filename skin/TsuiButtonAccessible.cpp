@@ -77,7 +77,7 @@ void TsuiButtonAccessible::doAction(const QString &actionName)
 {
     if (actionName == pressAction()) {
         if (widget()->isEnabled())
-            button()->RunClick();
+            button()->PressAndRelease();
         return;
     }
     QAccessibleWidget::doAction(actionName);

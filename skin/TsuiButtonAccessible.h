@@ -1,6 +1,7 @@
 #pragma once
 // Assistive technologies see a skinned button as a push button: role Button, its caption as
-// its name, and a press action that clicks it as a mouse click would.
+// its name, and a press action that presses it as the left mouse button would: the click, then
+// the mouse-up.
 
 // Qt
 #include <QAccessibleWidget>

@@ -188,6 +188,14 @@ void TsuiCustomButton::RunClick()
         FClicking = false;
 }
 
+void TsuiCustomButton::PressAndRelease()
+{
+    const QPointer<TsuiCustomButton> self(this);
+    RunClick();
+    if (self)
+        emit mouseUp(Qt::LeftButton);
+}
+
 void TsuiCustomButton::SetMouseDown(bool down)
 {
     if (FMouseDown == down)
@@ -384,6 +392,7 @@ void TsuiCustomButton::mouseMoveEvent(QMouseEvent *e)
 
 void TsuiCustomButton::mouseReleaseEvent(QMouseEvent *e)
 {
+    const QPointer<TsuiCustomButton> self(this);
     if (e->button() == Qt::LeftButton && FMouseDown) {
         e->accept();
         if (IsOutside(e->position().toPoint())) {
@@ -391,14 +400,17 @@ void TsuiCustomButton::mouseReleaseEvent(QMouseEvent *e)
             FMouseOver = false;
             SetMouseDown(false);
             update();
-            return;
+        } else {
+            SetMouseDown(false);
+            update();
+            RunClick();
         }
-        SetMouseDown(false);
-        update();
-        RunClick();
-        return;
+    } else {
+        QWidget::mouseReleaseEvent(e);
     }
-    QWidget::mouseReleaseEvent(e);
+    // The mouse-up comes after the click (the click handler may have freed the button).
+    if (self)
+        emit mouseUp(e->button());
 }
 
 void TsuiCustomButton::keyPressEvent(QKeyEvent *e)

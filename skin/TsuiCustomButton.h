@@ -80,6 +80,9 @@ signals:
     void clicked();
     void mouseEntered();
     void mouseExited();
+    // A mouse button was released over the button, or after being pressed on it; any button,
+    // with or without a click (which comes first). Not while the button is disabled.
+    void mouseUp(Qt::MouseButton button);
 
 protected:
     virtual void ApplyAutoSize();
@@ -127,6 +130,8 @@ private:
 
     // A click the button itself runs: from the mouse, a key, the accelerator or an assistive tool.
     void RunClick();
+    // An assistive tool's press: the click and the mouse-up of a left mouse button press.
+    void PressAndRelease();
     void SetMouseDown(bool down);
     void UpdateAccelerator();
     void ActionChanged();

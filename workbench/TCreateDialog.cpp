@@ -4,7 +4,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
+
+// skin
+#include "TsuiButton.h"
 
 TCreateDialog::TCreateDialog(QWidget *parent, const QString &caption, const QRect &window)
     : QDialog(parent)
@@ -45,15 +47,9 @@ QLineEdit *TCreateDialog::AddEdit(const char *name, const QString &text, const Q
     return edit;
 }
 
-QPushButton *TCreateDialog::AddButton(const char *name, const QString &caption, const QRect &r)
+TsuiButton *TCreateDialog::AddButton(const char *name, const QString &caption, const QRect &r)
 {
-    auto *button = new QPushButton(caption, this);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(r);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
+    return NewFormButton(this, name, caption, r);
 }
 
 void TCreateDialog::keyPressEvent(QKeyEvent *event)

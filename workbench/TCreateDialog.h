@@ -8,7 +8,7 @@
 
 class QLabel;
 class QLineEdit;
-class QPushButton;
+class TsuiButton;
 
 // Modal results.
 constexpr int mrOk = 1;
@@ -27,8 +27,9 @@ protected:
     QLabel *AddLabel(const char *name, const QString &caption, const QRect &r);
     // Edit boxes are tab stops in the order they are added.
     QLineEdit *AddEdit(const char *name, const QString &text, const QRect &r);
-    // Buttons are reached with the mouse only: no tab stop, never the default button.
-    QPushButton *AddButton(const char *name, const QString &caption, const QRect &r);
+    // Skinned buttons, reached with the mouse only: no tab stop, never the default button, no
+    // modal result of their own (their click handlers end the dialog).
+    TsuiButton *AddButton(const char *name, const QString &caption, const QRect &r);
 
     void keyPressEvent(QKeyEvent *event) override;
 

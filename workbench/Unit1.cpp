@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -26,6 +25,10 @@
 
 // adapterinfo
 #include "netcardinfo.h"
+// skin
+#include "JpegDecoder.h"
+#include "TsuiButton.h"
+#include "TsuiImagePanel.h"
 // platform
 #include "Exception.h"
 #include "MessageSeam.h"
@@ -154,20 +157,31 @@ void TForm1::BuildToolBar()
 {
     Panel1 = makePanel(this, clSkyBlue);
     Panel1->setFixedHeight(35);
-    suiImagePanel1 = new QWidget(Panel1);
+    // The banner strip keeps to the top of the tool bar, inside its one-pixel edge, and follows
+    // the window's width; its picture is tiled from its own top-left corner.
+    auto *strip = new QVBoxLayout(Panel1);
+    strip->setContentsMargins(1, 1, 1, 0);
+    strip->setSpacing(0);
+    suiImagePanel1 = new TsuiImagePanel(Panel1);
+    suiImagePanel1->setObjectName(QStringLiteral("suiImagePanel1"));
     suiImagePanel1->setGeometry(1, 1, 713, 34);
+    suiImagePanel1->setFixedHeight(34);
+    suiImagePanel1->SetAlign(alTop);
+    suiImagePanel1->SetAutoSize(false);
+    suiImagePanel1->SetDrawStyle(suiTile);
+    suiImagePanel1->SetTransparent(false);
+    try {
+        suiImagePanel1->SetPicture(LoadJpeg(QString::fromLatin1(BannerResource)));
+    } catch (const EJpegError &) {
+        // Without its banner the strip shows its colour; the tool bar works all the same.
+    }
+    strip->addWidget(suiImagePanel1);
 
-    Button1 = new QPushButton(QStringLiteral("创建"), suiImagePanel1);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(3, 4, 80, 27);
-    Button2 = new QPushButton(QStringLiteral("删除"), suiImagePanel1);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(86, 4, 80, 27);
-    Button8 = new QPushButton(QStringLiteral("退出"), suiImagePanel1);
-    Button8->setObjectName(QStringLiteral("Button8"));
-    Button8->setGeometry(181, 4, 80, 26);
-    for (QPushButton *b : {Button1, Button2, Button8})
-        b->setFocusPolicy(Qt::NoFocus);
+    Button1 = NewFormButton(suiImagePanel1, "Button1", QStringLiteral("创建"), QRect(3, 4, 80, 27));
+    Button2 = NewFormButton(suiImagePanel1, "Button2", QStringLiteral("删除"), QRect(86, 4, 80, 27));
+    Button8 = NewFormButton(suiImagePanel1, "Button8", QStringLiteral("退出"), QRect(181, 4, 80, 26));
+    // Only the exit button lets the banner show through its corners.
+    Button8->SetTransparent(true);
 
     QFont speedFont = font();
     speedFont.setBold(true);
@@ -183,9 +197,9 @@ void TForm1::BuildToolBar()
         b->hide();
     }
 
-    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
-    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
-    connect(Button8, &QPushButton::clicked, this, ui::Guarded([this] { Button8Click(); }));
+    connect(Button1, &TsuiButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button8, &TsuiButton::clicked, this, ui::Guarded([this] { Button8Click(); }));
 }
 
 void TForm1::BuildTree()

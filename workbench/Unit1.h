@@ -13,7 +13,6 @@
 class QLabel;
 class QMdiArea;
 class QPlainTextEdit;
-class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QToolButton;
@@ -27,6 +26,8 @@ class TCustomWinSocket;
 class TFrmData;
 class TNMUDP;
 class TServerSocket;
+class TsuiButton;
+class TsuiImagePanel;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -59,10 +60,10 @@ public:
 
     // Controls, named as on the form.
     QWidget *Panel1 = nullptr;
-    QWidget *suiImagePanel1 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
-    QPushButton *Button8 = nullptr;
+    TsuiImagePanel *suiImagePanel1 = nullptr;
+    TsuiButton *Button1 = nullptr;
+    TsuiButton *Button2 = nullptr;
+    TsuiButton *Button8 = nullptr;
     QToolButton *Button5 = nullptr;
     QToolButton *Button6 = nullptr;
     QWidget *Panel2 = nullptr;

@@ -2,7 +2,6 @@
 
 // Qt
 #include <QLineEdit>
-#include <QPushButton>
 #include <QShowEvent>
 
 // adapterinfo
@@ -10,6 +9,8 @@
 // platform
 #include "MessageSeam.h"
 #include "StrToInt.h"
+// skin
+#include "TsuiButton.h"
 
 TfrmNewClientSock *frmNewClientSock = nullptr;
 QString NewClientHost;
@@ -25,8 +26,8 @@ TfrmNewClientSock::TfrmNewClientSock(QWidget *parent)
     Edit2 = AddEdit("Edit2", QStringLiteral("60000"), QRect(96, 69, 97, 21));
     Button1 = AddButton("Button1", QStringLiteral("确定"), QRect(32, 112, 80, 27));
     Button2 = AddButton("Button2", QStringLiteral("取消"), QRect(120, 112, 80, 27));
-    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
-    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button1, &TsuiButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
 }
 
 TfrmNewClientSock::~TfrmNewClientSock()

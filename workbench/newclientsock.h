@@ -23,8 +23,8 @@ public:
     QLabel *Label2 = nullptr;
     QLineEdit *Edit1 = nullptr;
     QLineEdit *Edit2 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
+    TsuiButton *Button1 = nullptr;
+    TsuiButton *Button2 = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -2,11 +2,12 @@
 
 // Qt
 #include <QLineEdit>
-#include <QPushButton>
 
 // platform
 #include "MessageSeam.h"
 #include "StrToInt.h"
+// skin
+#include "TsuiButton.h"
 
 TfrmNewGroupSock *frmNewGroupSock = nullptr;
 QString NewGroupAddress;
@@ -22,8 +23,8 @@ TfrmNewGroupSock::TfrmNewGroupSock(QWidget *parent)
     Edit2 = AddEdit("Edit2", QStringLiteral("65000"), QRect(96, 61, 97, 21));
     Button1 = AddButton("Button1", QStringLiteral("确定"), QRect(32, 112, 80, 27));
     Button2 = AddButton("Button2", QStringLiteral("取消"), QRect(120, 112, 80, 27));
-    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
-    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button1, &TsuiButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
 }
 
 TfrmNewGroupSock::~TfrmNewGroupSock()

@@ -2,11 +2,12 @@
 
 // Qt
 #include <QLineEdit>
-#include <QPushButton>
 
 // platform
 #include "MessageSeam.h"
 #include "StrToInt.h"
+// skin
+#include "TsuiButton.h"
 
 TfrmNewServerSock *frmNewServerSock = nullptr;
 int32_t NewServerPort = 0;
@@ -19,8 +20,8 @@ TfrmNewServerSock::TfrmNewServerSock(QWidget *parent)
     Edit1 = AddEdit("Edit1", QStringLiteral("60000"), QRect(104, 24, 113, 21));
     Button1 = AddButton("Button1", QStringLiteral("确定"), QRect(48, 65, 80, 27));
     Button2 = AddButton("Button2", QStringLiteral("取消"), QRect(136, 65, 80, 27));
-    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
-    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button1, &TsuiButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
 }
 
 TfrmNewServerSock::~TfrmNewServerSock()

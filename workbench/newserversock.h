@@ -16,8 +16,8 @@ public:
 
     QLabel *Label1 = nullptr;
     QLineEdit *Edit1 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
+    TsuiButton *Button1 = nullptr;
+    TsuiButton *Button2 = nullptr;
 };
 
 extern TfrmNewServerSock *frmNewServerSock;

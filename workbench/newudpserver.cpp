@@ -2,11 +2,12 @@
 
 // Qt
 #include <QLineEdit>
-#include <QPushButton>
 
 // platform
 #include "MessageSeam.h"
 #include "StrToInt.h"
+// skin
+#include "TsuiButton.h"
 
 #include "PortProbe.h"
 
@@ -21,8 +22,8 @@ TfrmNewUDPServer::TfrmNewUDPServer(QWidget *parent)
     Edit3 = AddEdit("Edit3", QStringLiteral("60000"), QRect(96, 26, 105, 21));
     Button1 = AddButton("Button1", QStringLiteral("确定"), QRect(32, 65, 80, 27));
     Button2 = AddButton("Button2", QStringLiteral("取消"), QRect(120, 65, 80, 27));
-    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
-    connect(Button2, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button1, &TsuiButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
 }
 
 TfrmNewUDPServer::~TfrmNewUDPServer()

@@ -16,8 +16,8 @@ public:
 
     QLabel *Label3 = nullptr;
     QLineEdit *Edit3 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
+    TsuiButton *Button1 = nullptr;
+    TsuiButton *Button2 = nullptr;
 };
 
 extern TfrmNewUDPServer *frmNewUDPServer;

@@ -2,7 +2,6 @@
 
 // Qt
 #include <QLineEdit>
-#include <QPushButton>
 #include <QShowEvent>
 
 // adapterinfo
@@ -10,6 +9,8 @@
 // platform
 #include "MessageSeam.h"
 #include "StrToInt.h"
+// skin
+#include "TsuiButton.h"
 
 #include "PortProbe.h"
 
@@ -31,9 +32,9 @@ TfrmNewUdpSock::TfrmNewUdpSock(QWidget *parent)
     Button1 = AddButton("Button1", QStringLiteral("确定"), QRect(32, 161, 80, 27));
     suiButton1 = AddButton("suiButton1", QStringLiteral("取消"), QRect(120, 161, 80, 27));
     Button3 = AddButton("Button3", QStringLiteral("广播地址"), QRect(96, 50, 105, 23));
-    connect(Button1, &QPushButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
-    connect(suiButton1, &QPushButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
-    connect(Button3, &QPushButton::clicked, this, ui::Guarded([this] { Button3Click(); }));
+    connect(Button1, &TsuiButton::clicked, this, ui::Guarded([this] { Button1Click(); }));
+    connect(suiButton1, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
+    connect(Button3, &TsuiButton::clicked, this, ui::Guarded([this] { Button3Click(); }));
 }
 
 TfrmNewUdpSock::~TfrmNewUdpSock()

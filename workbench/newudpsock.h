@@ -26,9 +26,9 @@ public:
     QLineEdit *Edit1 = nullptr;
     QLineEdit *Edit2 = nullptr;
     QLineEdit *Edit3 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *suiButton1 = nullptr;
-    QPushButton *Button3 = nullptr;
+    TsuiButton *Button1 = nullptr;
+    TsuiButton *suiButton1 = nullptr;
+    TsuiButton *Button3 = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;

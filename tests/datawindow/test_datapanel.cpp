@@ -10,8 +10,11 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QPlainTextEdit>
-#include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
@@ -22,6 +25,7 @@
 #include "TestSupport.h"
 #include "TimeText.h"
 #include "TreeNode.h"
+#include "TsuiButton.h"
 #include "datapanel.h"
 
 // Readable failure messages.
@@ -33,6 +37,8 @@ void PrintTo(const QString &s, std::ostream *os)
 namespace {
 
 using testing_support::DrainEvents;
+using testing_support::ExpectFormButton;
+using testing_support::WaitUntil;
 
 class DataWindow : public ::testing::Test {
 protected:
@@ -81,10 +87,18 @@ TEST_F(DataWindow, FormAsDesigned)
     EXPECT_TRUE(window->isVisible() && window->isMaximized());
     EXPECT_TRUE(window->Label2->isHidden() && window->Button5->isHidden() && window->Button6->isHidden());
     const QStringList captions{window->GroupBox1->title(), window->GroupBox3->title(), window->GroupBox2->title(),
-                               window->Button11->text(), window->Label7->text(), window->CheckBox2->text(),
-                               window->Button2->text()};
+                               window->Button11->Caption(), window->Label7->text(), window->CheckBox2->text(),
+                               window->Button2->Caption()};
     EXPECT_EQ(captions, (QStringList{"Socket状态", "数据接收及提示窗口", "数据发送窗口(文本模式)", "发送数据",
                                      "重复发送次数       ", " 显示十六进制值     ", "统计清零"}));
+    ExpectFormButton(window->Button5, QString(), QRect(16, 48, 80, 27));
+    ExpectFormButton(window->Button6, QString(), QRect(104, 48, 80, 27));
+    ExpectFormButton(window->Button11, QStringLiteral("发送数据"), QRect(24, 1, 93, 25));
+    ExpectFormButton(window->Button2, QStringLiteral("统计清零"), QRect(371, 10, 80, 25));
+    EXPECT_EQ(window->Button5->parentWidget(), window->GroupBox1);
+    EXPECT_EQ(window->Button6->parentWidget(), window->GroupBox1);
+    EXPECT_EQ(window->Button11->parentWidget(), window->Panel6);
+    EXPECT_EQ(window->Button2->parentWidget(), window->GroupBox8);
     EXPECT_FALSE(window->Memo2->isReadOnly());
     EXPECT_EQ(window->Memo2->palette().color(QPalette::Base), QColor(0xFD, 0xF9, 0xF7));
 
@@ -128,7 +142,7 @@ TEST_F(DataWindow, ZeroBytesAndInvalidTextKeepWhatFollows)
 
 TEST_F(DataWindow, CounterLineAfterReceivesSendsAndReset)
 {
-    window->Button2->click();
+    QTest::mouseClick(window->Button2, Qt::LeftButton);
     EXPECT_EQ(counterPanel(), QStringLiteral("收：0字节，发:0字节"));
 
     window->LogReceived("abc");
@@ -138,7 +152,7 @@ TEST_F(DataWindow, CounterLineAfterReceivesSendsAndReset)
     window->ShowCounters();
     EXPECT_EQ(counterPanel(), QStringLiteral("收：7字节，发:20字节"));
 
-    window->Button2->click();
+    QTest::mouseClick(window->Button2, Qt::LeftButton);
     EXPECT_EQ(window->SendCount, 0);
     EXPECT_EQ(window->RecvCount, 0);
     EXPECT_EQ(counterPanel(), QStringLiteral("收：0字节，发:0字节"));
@@ -245,8 +259,8 @@ TEST_P(StatusTable, Row)
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(labels[i]->text(), row.labels[i]) << "Label" << i + 1;
     EXPECT_TRUE(window->Label2->isHidden());
-    EXPECT_EQ(window->Button5->text(), row.open);
-    EXPECT_EQ(window->Button6->text(), row.stop);
+    EXPECT_EQ(window->Button5->Caption(), row.open);
+    EXPECT_EQ(window->Button6->Caption(), row.stop);
     EXPECT_EQ(!window->Button5->isHidden(), row.openShown);
     EXPECT_EQ(!window->Button6->isHidden(), row.stopShown);
     if (row.openShown || row.stopShown) {
@@ -296,6 +310,8 @@ TEST_F(DataWindow, StopButtonActsOnItsOwnInstanceOnMouseUpOfAnyButton)
 {
     QList<TMySocket *> stopped;
     TFrmData::SetStopInstanceHook([&stopped](TMySocket *s) { stopped << s; });
+    area.activateWindow(); // for the keyboard
+    ASSERT_TRUE(WaitUntil([this] { return QApplication::activeWindow() == &area; }));
 
     for (const QString &k : {kind::TcpClient, kind::TcpServerClient}) {
         stopped.clear();
@@ -308,11 +324,30 @@ TEST_F(DataWindow, StopButtonActsOnItsOwnInstanceOnMouseUpOfAnyButton)
         DrainEvents();
         EXPECT_EQ(stopped, (QList<TMySocket *>{&instance, &instance, &instance})) << qPrintable(k);
 
-        // A click without the mouse (keyboard, or programmatic) does nothing.
+        // Its click alone (here from the keyboard) does nothing.
         stopped.clear();
-        window->Button6->click();
+        QSignalSpy clicks(window->Button6, &TsuiButton::clicked);
+        window->Button6->setFocus();
+        ASSERT_TRUE(window->Button6->hasFocus());
+        QTest::keyClick(window->Button6, Qt::Key_Space);
+        DrainEvents();
+        EXPECT_EQ(clicks.count(), 1);
+        EXPECT_TRUE(stopped.isEmpty());
+
+        // A disabled stop button hears no mouse-up.
+        window->Button6->setEnabled(false);
+        QTest::mouseClick(window->Button6, Qt::LeftButton);
         DrainEvents();
         EXPECT_TRUE(stopped.isEmpty());
+        window->Button6->setEnabled(true);
+
+        // An assistive tool's press is a whole press, mouse-up included.
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(window->Button6);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("断开"));
+        iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        DrainEvents();
+        EXPECT_EQ(stopped, QList<TMySocket *>{&instance});
     }
 
     // The UDP kinds have no stop action.

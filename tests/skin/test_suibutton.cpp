@@ -120,12 +120,14 @@ protected:
         b->show();
         b->OnClick = [this] { ++clicks; };
         QObject::connect(b, &TsuiButton::clicked, [this] { ++emitted; });
+        QObject::connect(b, &TsuiButton::mouseUp, [this](Qt::MouseButton button) { mouseUps << button; });
         return b;
     }
 
     std::unique_ptr<QWidget> form;
     int clicks = 0;
     int emitted = 0;
+    QList<Qt::MouseButton> mouseUps;
 };
 
 // ---- creation and properties ----
@@ -250,6 +252,7 @@ struct Gesture {
     const char *label;
     std::function<void(TsuiButton *)> run;
     int clicks;
+    int mouseUps;
 };
 
 void PrintTo(const Gesture &g, std::ostream *os) { *os << g.label; }
@@ -262,6 +265,7 @@ TEST_P(SuiButtonGestures, ClickOnlyOnLeftReleaseInside)
     GetParam().run(b);
     EXPECT_EQ(clicks, GetParam().clicks);
     EXPECT_EQ(emitted, GetParam().clicks);
+    EXPECT_EQ(mouseUps.size(), GetParam().mouseUps);
     EXPECT_FALSE(b->MouseDown());
     EXPECT_FALSE(b->Clicking());
 }
@@ -269,20 +273,32 @@ TEST_P(SuiButtonGestures, ClickOnlyOnLeftReleaseInside)
 INSTANTIATE_TEST_SUITE_P(
     Mouse, SuiButtonGestures,
     ::testing::Values(
-        Gesture{"press_release", [](TsuiButton *b) { press(b), release(b); }, 1},
-        Gesture{"release_only", [](TsuiButton *b) { release(b); }, 0},
+        Gesture{"press_release", [](TsuiButton *b) { press(b), release(b); }, 1, 1},
+        Gesture{"release_only", [](TsuiButton *b) { release(b); }, 0, 1},
         // The right and bottom edge themselves count as inside.
-        Gesture{"release_on_far_edge", [](TsuiButton *b) { press(b), moveTo(b, {80, 27}), release(b, {80, 27}); }, 1},
-        Gesture{"moved_off_left", [](TsuiButton *b) { press(b), moveTo(b, {-1, 10}), release(b); }, 0},
-        Gesture{"moved_off_top", [](TsuiButton *b) { press(b), moveTo(b, {10, -1}), release(b); }, 0},
-        Gesture{"moved_off_right", [](TsuiButton *b) { press(b), moveTo(b, {81, 10}), release(b); }, 0},
-        Gesture{"moved_off_bottom", [](TsuiButton *b) { press(b), moveTo(b, {10, 28}), release(b); }, 0},
-        Gesture{"released_off_without_a_move", [](TsuiButton *b) { press(b), release(b, {200, 13}); }, 0},
-        Gesture{"right_button", [](TsuiButton *b) { press(b, {40, 13}, Qt::RightButton), release(b, {40, 13}, Qt::RightButton); }, 0},
-        Gesture{"middle_button", [](TsuiButton *b) { press(b, {40, 13}, Qt::MiddleButton), release(b, {40, 13}, Qt::MiddleButton); }, 0},
-        Gesture{"disabled", [](TsuiButton *b) { b->setEnabled(false), press(b), release(b); }, 0},
-        Gesture{"two_clicks", [](TsuiButton *b) { press(b), release(b), press(b), release(b); }, 2}),
+        Gesture{"release_on_far_edge", [](TsuiButton *b) { press(b), moveTo(b, {80, 27}), release(b, {80, 27}); }, 1, 1},
+        Gesture{"moved_off_left", [](TsuiButton *b) { press(b), moveTo(b, {-1, 10}), release(b); }, 0, 1},
+        Gesture{"moved_off_top", [](TsuiButton *b) { press(b), moveTo(b, {10, -1}), release(b); }, 0, 1},
+        Gesture{"moved_off_right", [](TsuiButton *b) { press(b), moveTo(b, {81, 10}), release(b); }, 0, 1},
+        Gesture{"moved_off_bottom", [](TsuiButton *b) { press(b), moveTo(b, {10, 28}), release(b); }, 0, 1},
+        Gesture{"released_off_without_a_move", [](TsuiButton *b) { press(b), release(b, {200, 13}); }, 0, 1},
+        Gesture{"right_button", [](TsuiButton *b) { press(b, {40, 13}, Qt::RightButton), release(b, {40, 13}, Qt::RightButton); }, 0, 1},
+        Gesture{"middle_button", [](TsuiButton *b) { press(b, {40, 13}, Qt::MiddleButton), release(b, {40, 13}, Qt::MiddleButton); }, 0, 1},
+        Gesture{"disabled", [](TsuiButton *b) { b->setEnabled(false), press(b), release(b); }, 0, 0},
+        Gesture{"two_clicks", [](TsuiButton *b) { press(b), release(b), press(b), release(b); }, 2, 2}),
     [](const auto &info) { return std::string(info.param.label); });
+
+TEST_F(SuiButton, MouseUpOfAnyButtonComesAfterTheClick)
+{
+    TsuiButton *b = make();
+    QStringList order;
+    QObject::connect(b, &TsuiButton::clicked, [&order] { order << QStringLiteral("click"); });
+    QObject::connect(b, &TsuiButton::mouseUp, [&order](Qt::MouseButton) { order << QStringLiteral("up"); });
+    press(b), release(b);
+    EXPECT_EQ(order, (QStringList{"click", "up"}));
+    press(b, {40, 13}, Qt::RightButton), release(b, {40, 13}, Qt::RightButton);
+    EXPECT_EQ(mouseUps, (QList<Qt::MouseButton>{Qt::LeftButton, Qt::RightButton}));
+}
 
 TEST_F(SuiButton, MovingOffLosesThePressForGood)
 {
@@ -724,6 +740,7 @@ TEST_F(SuiButton, AssistiveToolsSeeAPushButton)
     actions->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(emitted, 1);
+    EXPECT_EQ(mouseUps, QList<Qt::MouseButton>{Qt::LeftButton}); // a whole press, as the mouse gives it
     EXPECT_FALSE(b->Clicking());
 
     press(b);

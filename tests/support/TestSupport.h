@@ -10,6 +10,9 @@
 
 #include "MessageSeam.h"
 
+class QRect;
+class QWidget;
+
 namespace testing_support {
 
 // Records every message box and error box text instead of showing it; restores the previous sink
@@ -36,5 +39,10 @@ bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
 // Handles all pending events (a few passes, so posted follow-ups run as well).
 void DrainEvents();
+
+// Checks a push button of one of the program's forms: a TsuiButton with the properties every
+// form stores for its buttons (WinXP, no auto-size, glyph left, spacing 4, ResHandle 0, no modal
+// result, no glyph, no tab stop), its caption and place, and Transparent only where asked for.
+void ExpectFormButton(const QWidget *button, const QString &caption, const QRect &geometry, bool transparent = false);
 
 } // namespace testing_support

@@ -5,11 +5,13 @@
 #   send NAME HEX       -> sent NAME
 #   recv NAME COUNT     -> data NAME HEX              (stops early at end of stream)
 #   eof NAME            -> eof NAME | data-before-eof NAME HEX   (reads until the other side closes)
+#   digest NAME [COUNT] -> digest NAME LENGTH SHA1    (reads COUNT bytes, or until the other side closes)
 #   close NAME          -> closed NAME                (graceful)
 #   reset NAME          -> reset NAME                 (SO_LINGER 0, then close: the peer sees RST)
 #   listen              -> port N
 #   accept NAME         -> accepted NAME PEERPORT
 #   quit
+import hashlib
 import socket
 import struct
 import sys
@@ -56,6 +58,15 @@ for line in sys.stdin:
                     break
                 buf += d
             out('eof', p[1]) if not buf else out('data-before-eof', p[1], buf.hex())
+        elif cmd == 'digest':
+            s, n, h, got = conns[p[1]], int(p[2]) if len(p) > 2 else -1, hashlib.sha1(), 0
+            while n < 0 or got < n:
+                d = s.recv(65536 if n < 0 else min(65536, n - got))
+                if not d:
+                    break
+                h.update(d)
+                got += len(d)
+            out('digest', p[1], got, h.hexdigest())
         elif cmd == 'close':
             conns.pop(p[1]).close()
             out('closed', p[1])

@@ -8,18 +8,22 @@
 #include <vector>
 
 // Qt
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include "Exception.h"
 #include "PrivateNetwork.h"
 #include "TMySocket.h"
 #include "TestSupport.h"
+#include "TsuiButton.h"
 #include "Unit1.h"
 #include "WinSock.h"
 #include "netcardinfo.h"
@@ -156,16 +160,16 @@ std::vector<DialogDesign> designs()
         {"TCP server", [] { return new TfrmNewServerSock; }, u"创建Socket服务器", QRect(297, 301, 285, 166),
          {{"Label1", "QLabel", u"监听端口:  ", QRect(48, 27, 65, 13)},
           {"Edit1", "QLineEdit", u"60000", QRect(104, 24, 113, 21)},
-          {"Button1", "QPushButton", u"确定", QRect(48, 65, 80, 27)},
-          {"Button2", "QPushButton", u"取消", QRect(136, 65, 80, 27)}},
+          {"Button1", "TsuiButton", u"确定", QRect(48, 65, 80, 27)},
+          {"Button2", "TsuiButton", u"取消", QRect(136, 65, 80, 27)}},
          {"Edit1"}},
         {"TCP client", [] { return new TfrmNewClientSock; }, u"创建Socket客户端", QRect(344, 238, 259, 209),
          {{"Label1", "QLabel", u"对方IP:    ", QRect(32, 37, 53, 13)},
           {"Label2", "QLabel", u"对方端口:  ", QRect(32, 72, 65, 13)},
           {"Edit1", "QLineEdit", u"127.0.0.1", QRect(96, 32, 97, 21)},
           {"Edit2", "QLineEdit", u"60000", QRect(96, 69, 97, 21)},
-          {"Button1", "QPushButton", u"确定", QRect(32, 112, 80, 27)},
-          {"Button2", "QPushButton", u"取消", QRect(120, 112, 80, 27)}},
+          {"Button1", "TsuiButton", u"确定", QRect(32, 112, 80, 27)},
+          {"Button2", "TsuiButton", u"取消", QRect(120, 112, 80, 27)}},
          {"Edit1", "Edit2"}},
         {"UDP client", [] { return new TfrmNewUdpSock; }, u"创建UDP Client", QRect(392, 233, 246, 247),
          {{"Label1", "QLabel", u"对方IP   ", QRect(32, 32, 47, 13)},
@@ -174,25 +178,32 @@ std::vector<DialogDesign> designs()
           {"Edit1", "QLineEdit", u"127.0.0.1", QRect(96, 27, 105, 21)},
           {"Edit2", "QLineEdit", u"60000", QRect(96, 85, 105, 21)},
           {"Edit3", "QLineEdit", u"10000", QRect(96, 111, 105, 21)},
-          {"Button1", "QPushButton", u"确定", QRect(32, 161, 80, 27)},
-          {"suiButton1", "QPushButton", u"取消", QRect(120, 161, 80, 27)},
-          {"Button3", "QPushButton", u"广播地址", QRect(96, 50, 105, 23)}},
+          {"Button1", "TsuiButton", u"确定", QRect(32, 161, 80, 27)},
+          {"suiButton1", "TsuiButton", u"取消", QRect(120, 161, 80, 27)},
+          {"Button3", "TsuiButton", u"广播地址", QRect(96, 50, 105, 23)}},
          {"Edit1", "Edit2", "Edit3"}},
         {"group", [] { return new TfrmNewGroupSock; }, u"创建UDP组播", QRect(312, 289, 250, 203),
          {{"Label1", "QLabel", u"组播地址:  ", QRect(32, 27, 65, 13)},
           {"Label2", "QLabel", u"组播端口: ", QRect(32, 64, 62, 13)},
           {"Edit1", "QLineEdit", u"224.1.1.1", QRect(96, 24, 97, 21)},
           {"Edit2", "QLineEdit", u"65000", QRect(96, 61, 97, 21)},
-          {"Button1", "QPushButton", u"确定", QRect(32, 112, 80, 27)},
-          {"Button2", "QPushButton", u"取消", QRect(120, 112, 80, 27)}},
+          {"Button1", "TsuiButton", u"确定", QRect(32, 112, 80, 27)},
+          {"Button2", "TsuiButton", u"取消", QRect(120, 112, 80, 27)}},
          {"Edit1", "Edit2"}},
         {"UDP server", [] { return new TfrmNewUDPServer; }, u"创建UDP Server", QRect(360, 327, 242, 159),
          {{"Label3", "QLabel", u"本地端口    ", QRect(32, 32, 68, 13)},
           {"Edit3", "QLineEdit", u"60000", QRect(96, 26, 105, 21)},
-          {"Button1", "QPushButton", u"确定", QRect(32, 65, 80, 27)},
-          {"Button2", "QPushButton", u"取消", QRect(120, 65, 80, 27)}},
+          {"Button1", "TsuiButton", u"确定", QRect(32, 65, 80, 27)},
+          {"Button2", "TsuiButton", u"取消", QRect(120, 65, 80, 27)}},
          {"Edit3"}},
     };
+}
+
+// The Cancel button: Button2, or suiButton1 in the UDP client dialog.
+TsuiButton *cancelButton(QDialog *dialog)
+{
+    auto *cancel = dialog->findChild<TsuiButton *>(QStringLiteral("Button2"));
+    return cancel ? cancel : dialog->findChild<TsuiButton *>(QStringLiteral("suiButton1"));
 }
 
 QString controlText(QWidget *w)
@@ -201,8 +212,8 @@ QString controlText(QWidget *w)
         return l->text();
     if (auto *e = qobject_cast<QLineEdit *>(w))
         return e->text();
-    if (auto *b = qobject_cast<QPushButton *>(w))
-        return b->text();
+    if (auto *b = qobject_cast<TsuiButton *>(w))
+        return b->Caption();
     return QString();
 }
 
@@ -230,11 +241,8 @@ TEST(CreationDialogs, DesignedFormsAndControls)
             EXPECT_TRUE(w->inherits(c.className));
             EXPECT_EQ(controlText(w), QString::fromUtf16(c.text));
             EXPECT_EQ(w->geometry(), c.geometry);
-            if (auto *b = qobject_cast<QPushButton *>(w)) {
-                EXPECT_EQ(b->focusPolicy(), Qt::NoFocus);
-                EXPECT_FALSE(b->autoDefault());
-                EXPECT_FALSE(b->isDefault());
-            }
+            if (qobject_cast<TsuiButton *>(w))
+                testing_support::ExpectFormButton(w, QString::fromUtf16(c.text), c.geometry);
         }
 
         dialog->show();
@@ -285,21 +293,83 @@ TEST(CreationDialogs, OkCancelAndCloseBoxResults)
             udp->Edit3->setText(QString::number(udpPort));
 
         dialog->show();
-        dialog->findChild<QPushButton *>(QStringLiteral("Button1"))->click();
+        QTest::mouseClick(dialog->findChild<TsuiButton *>(QStringLiteral("Button1")), Qt::LeftButton);
         EXPECT_EQ(dialog->result(), mrOk);
         EXPECT_FALSE(dialog->isVisible());
 
         dialog->show();
-        QPushButton *cancel = dialog->findChild<QPushButton *>(QStringLiteral("Button2"));
-        if (!cancel)
-            cancel = dialog->findChild<QPushButton *>(QStringLiteral("suiButton1"));
-        cancel->click();
+        QTest::mouseClick(cancelButton(dialog.get()), Qt::LeftButton);
         EXPECT_EQ(dialog->result(), mrCancel);
         EXPECT_FALSE(dialog->isVisible());
 
         dialog->show();
         dialog->setResult(0);
         dialog->close();
+        EXPECT_EQ(dialog->result(), mrCancel);
+        EXPECT_FALSE(dialog->isVisible());
+    }
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST(CreationDialogs, KeyboardUserTabsBetweenTheEditsAndEndsWithTheCloseRequest)
+{
+    FakeAdapters fake({lan()});
+    for (const DialogDesign &d : designs()) {
+        SCOPED_TRACE(d.name);
+        std::unique_ptr<QDialog> dialog(d.make());
+        dialog->show();
+        dialog->activateWindow();
+        ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == dialog.get(); }));
+        dialog->findChild<QLineEdit *>(d.tabOrder.first())->setFocus();
+
+        // Tab goes round the edit boxes and never stops on a button.
+        QStringList visited;
+        for (int i = 0; i < d.tabOrder.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QStringList expected = d.tabOrder.mid(1);
+        expected << d.tabOrder.first();
+        EXPECT_EQ(visited, expected);
+
+        // Alt+F4 (the window manager's close request) ends it with Cancel.
+        ASSERT_NE(dialog->windowHandle(), nullptr);
+        dialog->windowHandle()->close();
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), mrCancel);
+    }
+}
+
+TEST(CreationDialogs, AssistiveToolsPressTheButtons)
+{
+    FakeAdapters fake({lan()});
+    MessageRecorder recorder;
+    const int32_t udpPort = freeUdpPort();
+    auto press = [](QWidget *button) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(iface, nullptr);
+        ASSERT_NE(iface->actionInterface(), nullptr);
+        iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    };
+    for (const DialogDesign &d : designs()) {
+        SCOPED_TRACE(d.name);
+        std::unique_ptr<QDialog> dialog(d.make());
+        for (QLineEdit *e : dialog->findChildren<QLineEdit *>())
+            if (e->objectName() == QLatin1String("Edit3"))
+                e->setText(QString::number(udpPort));
+        for (TsuiButton *b : dialog->findChildren<TsuiButton *>()) {
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(b);
+            ASSERT_NE(iface, nullptr);
+            EXPECT_EQ(iface->role(), QAccessible::Button);
+            EXPECT_EQ(iface->text(QAccessible::Name), b->Caption());
+        }
+
+        dialog->show();
+        press(dialog->findChild<TsuiButton *>(QStringLiteral("Button1")));
+        EXPECT_EQ(dialog->result(), mrOk);
+        EXPECT_FALSE(dialog->isVisible());
+        dialog->show();
+        press(cancelButton(dialog.get()));
         EXPECT_EQ(dialog->result(), mrCancel);
         EXPECT_FALSE(dialog->isVisible());
     }
@@ -407,10 +477,7 @@ TEST(CreationDialogs, CancelLeavesTheResultValuesAlone)
         dialog->show();
         for (QLineEdit *e : dialog->findChildren<QLineEdit *>())
             e->setText(QStringLiteral("777"));
-        QPushButton *cancel = dialog->findChild<QPushButton *>(QStringLiteral("Button2"));
-        if (!cancel)
-            cancel = dialog->findChild<QPushButton *>(QStringLiteral("suiButton1"));
-        cancel->click();
+        QTest::mouseClick(cancelButton(dialog.get()), Qt::LeftButton);
         dialog->show();
         dialog->close();
     }
@@ -545,7 +612,7 @@ TEST(CreationDialogs, PortThatIsNoIntegerFailsAndTheDialogStaysOpen)
         EXPECT_EQ(dialog->result(), 0);
 
         // ... and run from the event loop it ends in the standard error box, the dialog still open.
-        // (Not through QPushButton::click: unwinding through Qt Widgets frames skips their
+        // (Not by pressing the button itself: unwinding through Qt Widgets frames skips their
         // destructors, which the leak checker reports.)
         QDialog *d = dialog.get();
         QMetaObject::invokeMethod(d, [d, ok = row.ok] { ok(d); }, Qt::QueuedConnection);
@@ -665,7 +732,7 @@ TEST(CreationDialogs, BroadcastButtonFillsTheHost)
         MessageRecorder recorder;
         udp.show();
         EXPECT_EQ(udp.Edit1->text(), QStringLiteral("172.16.5.4"));
-        udp.Button3->click();
+        QTest::mouseClick(udp.Button3, Qt::LeftButton);
         EXPECT_EQ(udp.Edit1->text(), QStringLiteral("172.16.15.255"));
         EXPECT_TRUE(udp.isVisible());
         EXPECT_TRUE(recorder.all.isEmpty());
@@ -673,7 +740,7 @@ TEST(CreationDialogs, BroadcastButtonFillsTheHost)
     {
         FakeAdapters fake({ws::TAdapter{QStringLiteral("eth0"), {}}});
         MessageRecorder recorder;
-        udp.Button3->click();
+        QTest::mouseClick(udp.Button3, Qt::LeftButton);
         EXPECT_EQ(udp.Edit1->text(), QStringLiteral("255.255.255.255"));
         EXPECT_EQ(recorder.messages, QStringList{QStringLiteral("请检查本机网络连接是否正常")});
         EXPECT_TRUE(udp.isVisible());
@@ -698,9 +765,9 @@ protected:
             const QList<QLineEdit *> edits = d->findChildren<QLineEdit *>();
             for (int i = 0; i < texts.size() && i < edits.size(); ++i)
                 edits[i]->setText(texts[i]);
-            d->findChild<QPushButton *>(QStringLiteral("Button1"))->click();
+            QTest::mouseClick(d->findChild<TsuiButton *>(QStringLiteral("Button1")), Qt::LeftButton);
         });
-        form->Button1Click();
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
         if (form->SocketList.Count() != before + 1)
             return nullptr;
         return form->SocketList.Items(before);

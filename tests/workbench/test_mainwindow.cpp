@@ -4,21 +4,26 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QPointer>
-#include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include "PrivateNetwork.h"
 #include "TMySocket.h"
+#include "JpegDecoder.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
+#include "TsuiButton.h"
+#include "TsuiImagePanel.h"
 #include "Unit1.h"
 #include "datapanel.h"
 
@@ -53,9 +58,9 @@ TEST_F(MainWindow, WindowAndCategoriesAsDesigned)
     EXPECT_EQ(form->size(), QSize(723, 547));
     EXPECT_EQ(form->minimumSize(), QSize(125, 50));
     EXPECT_EQ(form->maximumSize(), QSize(1024, 734));
-    EXPECT_EQ(form->Button1->text(), QStringLiteral("创建"));
-    EXPECT_EQ(form->Button2->text(), QStringLiteral("删除"));
-    EXPECT_EQ(form->Button8->text(), QStringLiteral("退出"));
+    testing_support::ExpectFormButton(form->Button1, QStringLiteral("创建"), QRect(3, 4, 80, 27));
+    testing_support::ExpectFormButton(form->Button2, QStringLiteral("删除"), QRect(86, 4, 80, 27));
+    testing_support::ExpectFormButton(form->Button8, QStringLiteral("退出"), QRect(181, 4, 80, 26), true);
     EXPECT_TRUE(form->StatusBar1->isHidden());
     EXPECT_TRUE(form->Button5->isHidden());
     EXPECT_TRUE(form->Button6->isHidden());
@@ -163,7 +168,7 @@ TEST_F(MainWindow, CreateWithAnInstanceSelectedGoesToItsCategory)
     TMySocket *udp = form->CreateUdpClient(QStringLiteral("127.0.0.1"), 1, 2);
     select(udp->Node);
     CancelNextDialog();
-    form->Button1Click();
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
     EXPECT_EQ(form->TreeView1->currentItem(), category(kind::UdpClient));
 }
 
@@ -172,7 +177,7 @@ TEST_F(MainWindow, DeleteRemovesInstanceNodeAndWindow)
     TMySocket *udp = form->CreateUdpServer(60000);
     QPointer<TFrmData> window = udp->DataWindow;
     select(udp->Node);
-    form->Button2Click();
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
     EXPECT_TRUE(form->SocketList.IsEmpty());
     EXPECT_EQ(category(kind::UdpServer)->childCount(), 0);
     EXPECT_TRUE(window.isNull());
@@ -197,4 +202,127 @@ TEST_F(MainWindow, ClosingADataWindowOnlyMinimisesIt)
     a->DataWindow->close();
     EXPECT_TRUE(a->DataWindow->isMinimized());
     EXPECT_EQ(form->SocketList.Count(), 1);
+}
+
+// ---- tool bar -----------------------------------------------------------------------------
+
+namespace {
+
+QImage banner()
+{
+    return LoadJpeg(QString::fromLatin1(BannerResource)).convertToFormat(QImage::Format_RGB32);
+}
+
+QImage grabOf(QWidget *w)
+{
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Columns [from, to) of a strip grab against the banner tiled from x = 0.
+int tileMismatches(const QImage &shot, const QImage &picture, int from, int to)
+{
+    int wrong = 0;
+    for (int x = from; x < to; ++x)
+        for (int y = 0; y < shot.height(); ++y)
+            wrong += shot.pixel(x, y) != picture.pixel(x % picture.width(), y % picture.height());
+    return wrong;
+}
+
+} // namespace
+
+TEST_F(MainWindow, ToolBarIsTheBannerStripHoldingTheButtons)
+{
+    form->show();
+    EXPECT_EQ(form->Panel1->height(), 35);
+    EXPECT_EQ(form->Panel1->y(), 0);
+    EXPECT_EQ(form->Panel1->width(), form->centralWidget()->width());
+    EXPECT_EQ(form->Panel1->palette().color(QPalette::Window), QColor(166, 202, 240));
+
+    TsuiImagePanel *strip = form->suiImagePanel1;
+    ASSERT_EQ(strip->parentWidget(), form->Panel1);
+    EXPECT_EQ(strip->geometry(), QRect(1, 1, form->Panel1->width() - 2, 34));
+    EXPECT_EQ(strip->DrawStyle(), suiTile);
+    EXPECT_EQ(strip->Align(), alTop);
+    EXPECT_FALSE(strip->Transparent());
+    EXPECT_FALSE(strip->AutoSize());
+    EXPECT_TRUE(strip->Caption().isEmpty());
+    EXPECT_EQ(strip->Picture().size(), QSize(742, 34));
+    for (QWidget *child : {static_cast<QWidget *>(form->Button1), static_cast<QWidget *>(form->Button2),
+                           static_cast<QWidget *>(form->Button8), static_cast<QWidget *>(form->Button5),
+                           static_cast<QWidget *>(form->Button6)})
+        EXPECT_EQ(child->parentWidget(), strip) << child->objectName().toStdString();
+
+    // Right of the buttons the strip shows the banner as it is, tiled from its own corner.
+    const QImage picture = banner();
+    EXPECT_EQ(tileMismatches(grabOf(strip), picture, 270, strip->width()), 0);
+
+    // A wider window widens the strip, which starts the banner again at x = 742.
+    form->resize(1000, form->height());
+    QApplication::processEvents();
+    ASSERT_EQ(strip->width(), form->Panel1->width() - 2);
+    ASSERT_GT(strip->width(), 742);
+    EXPECT_EQ(tileMismatches(grabOf(strip), picture, 270, strip->width()), 0);
+}
+
+TEST_F(MainWindow, ExitButtonLetsTheBannerShowThroughItsCorners)
+{
+    form->show();
+    const QImage shot = grabOf(form->suiImagePanel1);
+    const QImage picture = banner();
+    const QRgb key = qRgb(236, 233, 216); // the WinXP pictures' key colour
+    // The exit button's corner pixel is the banner's; an opaque button keeps its key colour.
+    const QPoint exitCorner = form->Button8->geometry().topLeft();
+    EXPECT_EQ(shot.pixel(exitCorner), picture.pixel(exitCorner));
+    EXPECT_NE(shot.pixel(exitCorner), key);
+    EXPECT_EQ(shot.pixel(form->Button1->geometry().topLeft()), key);
+    EXPECT_EQ(shot.pixel(form->Button2->geometry().topLeft()), key);
+}
+
+TEST_F(MainWindow, ExitButtonEndsTheEventLoopWithoutTheCloseHandling)
+{
+    form->show();
+    QTimer guard; // a broken exit fails the test instead of hanging it
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(10000);
+    QTimer::singleShot(0, form.get(), [this] { QTest::mouseClick(form->Button8, Qt::LeftButton); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    // Not closed: the window would be hidden, its close handling run.
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainWindow, AssistiveToolsSeeAndPressTheToolBarButtons)
+{
+    const QList<QPair<TsuiButton *, QString>> buttons{
+        {form->Button1, QStringLiteral("创建")}, {form->Button2, QStringLiteral("删除")}, {form->Button8, QStringLiteral("退出")}};
+    for (const auto &[button, name] : buttons) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->role(), QAccessible::Button);
+        EXPECT_EQ(iface->text(QAccessible::Name), name);
+        ASSERT_NE(iface->actionInterface(), nullptr);
+        EXPECT_TRUE(iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    }
+    auto press = [](TsuiButton *button) {
+        QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+            QAccessibleActionInterface::pressAction());
+    };
+
+    // "创建" opens the selected category's dialog, "删除" deletes the selected instance.
+    TMySocket *udp = form->CreateUdpClient(QStringLiteral("127.0.0.1"), 1, 2);
+    select(udp->Node);
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            shown = dialog->objectName();
+            dialog->done(2);
+        }
+    });
+    press(form->Button1);
+    EXPECT_EQ(shown, QStringLiteral("frmNewUdpSock"));
+    EXPECT_EQ(form->TreeView1->currentItem(), category(kind::UdpClient));
+
+    select(udp->Node);
+    press(form->Button2);
+    EXPECT_TRUE(form->SocketList.IsEmpty());
 }

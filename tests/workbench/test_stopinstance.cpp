@@ -6,13 +6,13 @@
 // Qt
 #include <QLabel>
 #include <QMdiArea>
-#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "TMySocket.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
+#include "TsuiButton.h"
 #include "Unit1.h"
 #include "datapanel.h"
 

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QTreeWidget>
 
 #include "TClientSocket.h"
@@ -21,6 +20,7 @@
 #include "TestPeer.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
+#include "TsuiButton.h"
 #include "Unit1.h"
 #include "datapanel.h"
 

@@ -1,0 +1,153 @@
+// The send command of the data window: the bytes of the send box, the send line, and the
+// repetitions through the instance's socket, by kind.
+//
+// The command yields to the event loop after every repetition and while a TCP send waits. In
+// there anything may happen, the deletion of this very window and its instance included, so
+// after every yield nothing of the window is touched before a guard has said it still exists.
+
+#include "SendCommand.h"
+
+#include <chrono>
+#include <thread>
+
+// Qt
+#include <QBuffer>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextDocument>
+#include <QTime>
+
+// platform
+#include "MessageSeam.h"
+#include "StrToInt.h"
+// transport
+#include "GroupEndpoint.h"
+#include "TClientSocket.h"
+#include "TClientWinSocket.h"
+#include "TNMUDP.h"
+// instance
+#include "TMySocket.h"
+
+#include "HexCodec.h"
+#include "LocalCodePage.h"
+#include "LogLines.h"
+#include "datapanel.h"
+
+namespace {
+
+const QString NotConnectedText = QStringLiteral("未连接,数据未发送!");
+
+constexpr std::chrono::milliseconds RetryPause(10);
+
+// The send box's text with its lines joined by CR LF and no break after the last. The raw text,
+// not the plain one: that would turn a typed no-break space into a blank.
+QString SendBoxText(const QTextDocument *box)
+{
+    QString text = box->toRawText();
+    const QString crlf = QStringLiteral("\r\n");
+    text.replace(QChar::ParagraphSeparator, crlf);
+    text.replace(QChar::LineSeparator, crlf);
+    return text;
+}
+
+// All of the bytes on one TCP connection: the rest again after a partial send, and while the
+// send would block, events handled with a pause in between. Ends when the link goes down,
+// when the connection object or the window goes away, and on a send error of an accepted
+// connection, which is raised after the connection was closed.
+TSendOutcome SendWithRetry(TCustomWinSocket *socket, const QByteArray &bytes, const QPointer<TFrmData> &window)
+{
+    const QPointer<TCustomWinSocket> connection(socket);
+    if (!connection || !connection->Connected())
+        return TSendOutcome::NotConnected;
+    // Closed and connected again meanwhile is a different link: it gets a new handle.
+    const ws::TSocket link = connection->SocketHandle();
+    qsizetype done = 0;
+    for (;;) {
+        const int n =
+            connection->SendBytes(QByteArray::fromRawData(bytes.constData() + done, bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            if (done == bytes.size())
+                return TSendOutcome::Sent;
+            continue; // the rest at once; a full buffer answers would-block
+        }
+        // 0: not connected. -1: would block, or a failure that the client's error handler
+        // silenced after the connection was closed.
+        if (n == 0 || !connection || !connection->Connected())
+            return done == 0 ? TSendOutcome::NotConnected : TSendOutcome::Stopped;
+        QCoreApplication::processEvents();
+        if (!window || !connection || !connection->Connected() || connection->SocketHandle() != link)
+            return TSendOutcome::Stopped;
+        std::this_thread::sleep_for(RetryPause);
+    }
+}
+
+} // namespace
+
+void SendUdpText(TNMUDP *udp, const QByteArray &bytes)
+{
+    // Shares the bytes instead of copying them in: the stream is only read.
+    QBuffer stream;
+    stream.setData(bytes);
+    stream.open(QIODevice::ReadOnly);
+    udp->SendStream(stream);
+}
+
+TSendOutcome TFrmData::SendString(const QByteArray &bytes)
+{
+    TMySocket *instance = MySocket;
+    if (!instance)
+        return TSendOutcome::Stopped;
+    const QString &k = instance->Kind;
+    if (k == kind::TcpClient) {
+        auto *client = qobject_cast<TClientSocket *>(instance->Socket);
+        return SendWithRetry(client ? client->Socket() : nullptr, bytes, this);
+    }
+    if (k == kind::TcpServerClient)
+        return SendWithRetry(qobject_cast<TCustomWinSocket *>(instance->Socket), bytes, this);
+    if (k == kind::UdpClient) {
+        if (instance->UdpClient)
+            SendUdpText(instance->UdpClient, bytes);
+    } else if (k == kind::UdpServer) {
+        if (instance->UdpServer)
+            SendUdpText(instance->UdpServer, bytes);
+    } else if (k == kind::UdpGroup) {
+        GroupSend(*instance, bytes);
+    }
+    return TSendOutcome::Sent;
+}
+
+void TFrmData::Button11Click()
+{
+    const bool hex = HexMode();
+    const QByteArray text = ToLocalCodePage(SendBoxText(Memo3->document()));
+    const QByteArray bytes = hex ? HexToBytes(text) : text;
+    if (bytes.isEmpty())
+        return;
+    const QString repeatText = ComboBox2->currentText();
+    AppendLogLine(SendLine(QTime::currentTime(), bytes, hex, repeatText));
+    Memo3->clear();
+    // Before this command's bytes are counted: they show at the next refresh.
+    ShowCounters();
+    const int32_t count = StrToInt(repeatText);
+
+    const QPointer<TFrmData> self(this);
+    for (int32_t i = 0; i < count; ++i) {
+        const TSendOutcome outcome = SendString(bytes);
+        if (!self)
+            return;
+        if (outcome != TSendOutcome::Sent) {
+            // A link that goes down during the command shows in the status and the tree, and
+            // may be the user's own doing: only a send that found no link at all is told.
+            if (outcome == TSendOutcome::NotConnected && i == 0)
+                ui::ShowMessage(NotConnectedText);
+            return;
+        }
+        SendCount += bytes.size();
+        QCoreApplication::processEvents();
+        if (!self)
+            return;
+    }
+}
