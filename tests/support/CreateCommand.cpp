@@ -3,7 +3,7 @@
 // Qt
 #include <QApplication>
 #include <QLineEdit>
-#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -22,8 +22,9 @@ TMySocket *CreateThroughDialog(TForm1 &form, const QString &kindText, const QMap
         for (auto it = edits.begin(); it != edits.end(); ++it)
             if (auto *edit = dialog->findChild<QLineEdit *>(it.key()))
                 edit->setText(it.value());
-        if (auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("Button1")))
-            ok->click();
+        // A real press and release: the skinned button clicks only from its own mouse handling.
+        if (auto *ok = dialog->findChild<QWidget *>(QStringLiteral("Button1")))
+            QTest::mouseClick(ok, Qt::LeftButton);
     });
     const int before = form.SocketList.Count();
     form.Button1Click();
