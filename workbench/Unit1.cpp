@@ -142,6 +142,17 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    // The UDP components leave their sockets to their owner, as delete does: otherwise each
+    // UDP instance alive at the end would keep its port bound for the rest of the process.
+    for (int i = 0; i < SocketList.Count(); ++i) {
+        TMySocket *instance = SocketList.Items(i);
+        if (auto *udp = qobject_cast<TNMUDP *>(instance->Socket)) {
+            const ws::TSocket handle = udp->Handle();
+            instance->Socket = instance->UdpClient = instance->UdpServer = nullptr;
+            delete udp;
+            ws::closesocket(handle);
+        }
+    }
     if (Form1 == this) {
         Form1 = nullptr;
         TFrmData::SetStopInstanceHook(nullptr);
