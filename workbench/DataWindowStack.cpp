@@ -3,8 +3,17 @@
 #include <algorithm>
 
 // Qt
+#include <QAction>
+#include <QApplication>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+
+namespace {
+// Where a waiting window's system menu actions keep their shortcuts.
+const char *const WaitingShortcuts = "velmoraWaitingShortcuts";
+} // namespace
 
 TDataWindowStack::TDataWindowStack(QMdiArea *area, QWidget *holder) : QObject(area), FArea(area), FHolder(holder) {}
 
@@ -120,6 +129,7 @@ void TDataWindowStack::Wait(QMdiSubWindow *window)
     if (FArea->activeSubWindow() == window)
         FArea->setActiveSubWindow(nullptr);
     window->setParent(FHolder);
+    Quieten(window);
     FWaiting.emplace_back(window);
 }
 
@@ -129,7 +139,34 @@ void TDataWindowStack::TakeBack(QMdiSubWindow *window)
     if (it == FWaiting.end())
         return;
     FWaiting.erase(it);
+    Wake(window);
     FArea->addSubWindow(window);
+}
+
+void TDataWindowStack::Quieten(QMdiSubWindow *window)
+{
+    QObject::disconnect(qApp, SIGNAL(focusChanged(QWidget *, QWidget *)), window, nullptr);
+    if (QMenu *menu = window->systemMenu())
+        for (QAction *action : menu->actions())
+            if (!action->shortcuts().isEmpty()) {
+                action->setProperty(WaitingShortcuts, QVariant::fromValue(action->shortcuts()));
+                action->setShortcuts({});
+            }
+}
+
+void TDataWindowStack::Wake(QMdiSubWindow *window)
+{
+    // The connection the sub-window makes for itself when it is made.
+    QObject::connect(qApp, SIGNAL(focusChanged(QWidget *, QWidget *)), window,
+                     SLOT(_q_processFocusChanged(QWidget *, QWidget *)), Qt::UniqueConnection);
+    if (QMenu *menu = window->systemMenu())
+        for (QAction *action : menu->actions()) {
+            const QVariant kept = action->property(WaitingShortcuts);
+            if (kept.isValid()) {
+                action->setShortcuts(kept.value<QList<QKeySequence>>());
+                action->setProperty(WaitingShortcuts, QVariant());
+            }
+        }
 }
 
 void TDataWindowStack::ParkAllBut(QMdiSubWindow *front)

@@ -53,6 +53,12 @@ private:
     void Show(QMdiSubWindow *window);
     void Wait(QMdiSubWindow *window);
     void TakeBack(QMdiSubWindow *window);
+    // A waiting window can take no focus and no key. Every document window hears of every focus
+    // change in the application, and the actions of every system menu sit in the one shortcut
+    // table that each change of any action's state scans: with hundreds of windows that came to
+    // more than a new window's own cost. A waiting window is let out of both, and back again.
+    void Quieten(QMdiSubWindow *window);
+    void Wake(QMdiSubWindow *window);
     void ParkAllBut(QMdiSubWindow *front);
 
     QMdiArea *FArea;

@@ -8,8 +8,11 @@
 #include <memory>
 
 // Qt
+#include <QAction>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTreeWidget>
@@ -74,10 +77,20 @@ TEST_F(DataWindowStack, TheNewestOrSelectedWindowIsShownAndTheOthersWait)
         EXPECT_FALSE(clients[i]->DataWindow->isVisible());
     }
 
+    // A window back from waiting is as it was: its system menu has its shortcuts again.
+    auto shortcuts = [](QMdiSubWindow *w) {
+        QList<QKeySequence> all;
+        for (QAction *a : w->systemMenu()->actions())
+            all += a->shortcuts();
+        return all;
+    };
+    const QList<QKeySequence> asMade = shortcuts(clients[3]->DataWindow);
+    EXPECT_FALSE(asMade.isEmpty());
     for (int i : {1, 0, 3, 1}) {
         SCOPED_TRACE(i);
         Select(clients[i]);
         EXPECT_TRUE(IsShownAlone(clients[i]->DataWindow));
+        EXPECT_EQ(shortcuts(clients[i]->DataWindow), asMade);
         EXPECT_EQ(form->DataWindows->Count(), 4);
     }
 
