@@ -135,7 +135,16 @@ void TFrmData::Button11Click()
 
     const QPointer<TFrmData> self(this);
     for (int32_t i = 0; i < count; ++i) {
-        const TSendOutcome outcome = SendString(bytes);
+        TSendOutcome outcome;
+        try {
+            outcome = SendString(bytes);
+        } catch (...) {
+            // Deleted while its send waited (a UDP name lookup, which the deletion cancels): the
+            // command ends quietly with its window, as when a TCP send stops that way.
+            if (!self)
+                return;
+            throw;
+        }
         if (!self)
             return;
         if (outcome != TSendOutcome::Sent) {

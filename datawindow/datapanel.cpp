@@ -130,7 +130,9 @@ void setStatusText(QLabel *label, const QString &text)
 
 } // namespace
 
-TFrmData::TFrmData(QMdiArea *area)
+// Made in the area's viewport, as a sub-window, from the start: added later, it would be moved
+// there and have its window flags set, and each of these moves recomputes its title bar.
+TFrmData::TFrmData(QMdiArea *area) : QMdiSubWindow(area->viewport(), Qt::SubWindow)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(QStringLiteral("数据收发窗口"));

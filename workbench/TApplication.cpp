@@ -7,7 +7,12 @@
 #include "Exception.h"
 #include "MessageSeam.h"
 
-TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+#include "TSharedIconStyle.h"
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setStyle(new TSharedIconStyle(style()->name()));
+}
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {

@@ -5,6 +5,7 @@
 #include "Unit1.h"
 
 // Qt
+#include <QCoreApplication>
 #include <QTreeWidget>
 
 // transport
@@ -15,6 +16,7 @@
 // datawindow
 #include "datapanel.h"
 
+#include "TPaintThrottle.h"
 #include "TreeNode.h"
 
 namespace {
@@ -22,6 +24,18 @@ namespace {
 TMySocket *instanceOf(const TCustomWinSocket *socket)
 {
     return socket ? static_cast<TMySocket *>(socket->Data) : nullptr;
+}
+
+// A new window is polished and then laid out in passes of the event loop, one pass for each
+// level of its layouts (each level, once laid out, asks the one above it), and every pass polls
+// every open connection: with many connections that came to more than the window itself. Done
+// here in one go; the bound is deeper than any window here nests its layouts.
+void LayOutNow()
+{
+    for (int level = 0; level < 8; ++level) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
 }
 
 } // namespace
@@ -65,6 +79,7 @@ void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
     if (!server || !server->Node)
         return;
 
+    AcceptPainting->Changed();
     auto *instance = new TMySocket;
     instance->CreatedAt = CreationTimeText();
     instance->Kind = kind::TcpServerClient;
@@ -92,6 +107,7 @@ void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
 
     RefreshStatus(instance);
     SocketList.Add(instance);
+    LayOutNow();
 }
 
 void TForm1::TcpConnectionRead(QObject *, TCustomWinSocket *Socket)

@@ -40,6 +40,8 @@
 // platform
 #include "MessageSeam.h"
 
+#include "DataWindowStack.h"
+#include "TPaintThrottle.h"
 #include "TreeNode.h"
 #include "newclientsock.h"
 #include "newgroupsock.h"
@@ -114,12 +116,17 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     rightBox->addWidget(Panel3, 1);
     MdiArea = new QMdiArea(right);
     rightBox->addWidget(MdiArea, 1);
+    auto *waitingWindows = new QWidget(right);
+    waitingWindows->hide();
+    DataWindows = new TDataWindowStack(MdiArea, waitingWindows);
 
     Splitter1->addWidget(Panel2);
     Splitter1->addWidget(right);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({183, width() - 186});
+
+    AcceptPainting = new TPaintThrottle({TreeView1, MdiArea}, 40, this);
 
     StatusBar1 = new QStatusBar(this);
     auto *statusPanel = new QLabel(QStringLiteral("Velmora"), StatusBar1);
@@ -135,6 +142,17 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    // The UDP components leave their sockets to their owner, as delete does: otherwise each
+    // UDP instance alive at the end would keep its port bound for the rest of the process.
+    for (int i = 0; i < SocketList.Count(); ++i) {
+        TMySocket *instance = SocketList.Items(i);
+        if (auto *udp = qobject_cast<TNMUDP *>(instance->Socket)) {
+            const ws::TSocket handle = udp->Handle();
+            instance->Socket = instance->UdpClient = instance->UdpServer = nullptr;
+            delete udp;
+            ws::closesocket(handle);
+        }
+    }
     if (Form1 == this) {
         Form1 = nullptr;
         TFrmData::SetStopInstanceHook(nullptr);
@@ -206,6 +224,9 @@ void TForm1::BuildTree()
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setMouseTracking(true); // hot tracking
     TreeView1->setIconSize(QSize(16, 16));
+    // Every row is one line of the same font beside a 16 x 16 image. Told so, the tree does not
+    // measure each row again whenever a node is added below hundreds of others.
+    TreeView1->setUniformRowHeights(true);
     QPalette pal = TreeView1->palette();
     pal.setColor(QPalette::Base, QColor(251, 250, 240));
     // The selection stays visible when the tree loses the focus.
@@ -369,9 +390,11 @@ void TForm1::AddInstanceNode(TMySocket *instance, QTreeWidgetItem *parent, const
 
 TFrmData *TForm1::NewDataWindow(TMySocket *instance)
 {
+    DataWindows->MakeRoom();
     auto *window = new TFrmData(MdiArea);
     instance->DataWindow = window;
     window->MySocket = instance;
+    DataWindows->BringToFront(window);
     return window;
 }
 
@@ -415,11 +438,25 @@ TMySocket *TForm1::CreateTcpClient(const QString &host, int32_t port)
     return instance;
 }
 
+bool TForm1::PortTakenSinceProbe(TNMUDP *udp, int32_t localPort)
+{
+    // The component does not report a failed bind (its dialog probed the port), but the port
+    // may have been taken since: told in the dialog's words, and nothing is made.
+    if ((localPort & 0xFFFF) == 0 || udp->BoundPort() != 0)
+        return false;
+    ws::closesocket(udp->Handle()); // the component leaves its socket to its owner
+    delete udp;
+    ui::ShowMessage(QStringLiteral("本地端口已被占用，请重新选择本地端口号"));
+    return true;
+}
+
 TMySocket *TForm1::CreateUdpClient(const QString &host, int32_t remotePort, int32_t localPort)
 {
     std::unique_ptr<TMySocket> made(NewInstance(kind::UdpClient));
     TMySocket *instance = made.get();
     TNMUDP *udp = NewUdpComponent(instance, localPort);
+    if (PortTakenSinceProbe(udp, localPort))
+        return nullptr;
     udp->setRemotePort(remotePort);
     udp->setRemoteHost(host);
     udp->OnDataReceived = [this, instance](QObject *, int NumberBytes, const QString &FromIP, int Port) {
@@ -442,6 +479,8 @@ TMySocket *TForm1::CreateUdpServer(int32_t localPort)
     std::unique_ptr<TMySocket> made(NewInstance(kind::UdpServer));
     TMySocket *instance = made.get();
     TNMUDP *udp = NewUdpComponent(instance, localPort);
+    if (PortTakenSinceProbe(udp, localPort))
+        return nullptr;
     udp->setRemoteHost(QString());
     udp->OnDataReceived = [this, instance](QObject *, int NumberBytes, const QString &FromIP, int Port) {
         UdpServerDataReceived(instance, NumberBytes, FromIP, Port);
@@ -566,10 +605,7 @@ void TForm1::TreeView1Change(QTreeWidgetItem *node)
         TMySocket *item = SocketList.Items(i);
         if (item == instance && item->DataWindow) {
             RefreshStatus(item);
-            item->DataWindow->showNormal();
-            item->DataWindow->showMaximized();
-            MdiArea->setActiveSubWindow(item->DataWindow);
-            item->DataWindow->raise();
+            DataWindows->BringToFront(item->DataWindow);
         }
     }
 }

@@ -20,6 +20,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 class TClientSocket;
+class TDataWindowStack;
+class TPaintThrottle;
 class TCustomWinSocket;
 class TFrmData;
 class TNMUDP;
@@ -44,7 +46,8 @@ public:
     void Button8Click(); // exit
     void FormClose();
 
-    // Create rows: each makes one instance from the values of its kind's dialog.
+    // Create rows: each makes one instance from the values of its kind's dialog (none, for a UDP
+    // port taken since the dialog's probe).
     TMySocket *CreateTcpServer(int32_t port);
     TMySocket *CreateTcpClient(const QString &host, int32_t port);
     TMySocket *CreateUdpClient(const QString &host, int32_t remotePort, int32_t localPort);
@@ -77,6 +80,11 @@ public:
     QPlainTextEdit *Memo2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QMdiArea *MdiArea = nullptr;
+    // The data windows of MdiArea: the front one shown, the others waiting outside the area.
+    TDataWindowStack *DataWindows = nullptr;
+    // The tree and the document area, painted at most about once a period while connections
+    // are accepted in quick succession.
+    TPaintThrottle *AcceptPainting = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -142,6 +150,8 @@ private:
     void UdpServerDataReceived(TMySocket *instance, int NumberBytes, const QString &FromIP, int Port);
     // The bound UDP component of a new UDP instance; UdpClient or UdpServer is set by the caller.
     TNMUDP *NewUdpComponent(TMySocket *instance, int32_t localPort);
+    // True (the component freed, the user told) when the port was taken after the dialog's probe.
+    bool PortTakenSinceProbe(TNMUDP *udp, int32_t localPort);
 };
 
 extern TForm1 *Form1;

@@ -8,6 +8,7 @@
 #   digest NAME [COUNT] -> digest NAME LENGTH SHA1    (reads COUNT bytes, or until the other side closes)
 #   close NAME          -> closed NAME                (graceful)
 #   reset NAME          -> reset NAME                 (SO_LINGER 0, then close: the peer sees RST)
+#   shutdown NAME       -> shut NAME                  (no more sending, reading goes on: the peer sees FIN)
 #   listen              -> port N
 #   accept NAME         -> accepted NAME PEERPORT
 #   quit
@@ -75,6 +76,9 @@ for line in sys.stdin:
             s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
             s.close()
             out('reset', p[1])
+        elif cmd == 'shutdown':
+            conns[p[1]].shutdown(socket.SHUT_WR)
+            out('shut', p[1])
         elif cmd == 'listen':
             listener = socket.socket()
             listener.bind(('127.0.0.1', 0))

@@ -1,0 +1,335 @@
+// Many connections through the real main window, against bare accepts in the same run:
+//  - accept: a peer opens 1,000 connections one after another (the next once the last has been
+//    taken in) to a TCP server instance of TForm1; each becomes a node, a data window and an
+//    instance. The baseline is the same accepts by a bare TServerSocket with no windows.
+//    Printed: total time, the first and the last hundred and their ratio, memory per connection
+//    (resident set growth and heap in use, each divided by the number of connections).
+//  - cycles: 1,000 connect-and-close cycles against the same server instance; time per cycle,
+//    and what is left afterwards (descriptors, nodes, windows, instances, listed connections).
+// Rounds alternate baseline and main window, so a busy machine weighs on both alike; medians.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_many_connections [rounds] [connections]
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Qt
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+// platform
+#include "WinSock.h"
+// transport
+#include "TServerSocket.h"
+#include "TServerWinSocket.h"
+// workbench
+#include "DataWindowStack.h"
+#include "TApplication.h"
+#include "TMySocket.h"
+#include "Unit1.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+long long residentBytes()
+{
+    long long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld %lld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+long long heapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<long long>(m.uordblks + m.hblkhd);
+}
+
+int openDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+// A blocking connect to 127.0.0.1: done once the connection waits in the server's queue.
+ws::TSocket connectTo(int port)
+{
+    ws::TSockAddrIn a;
+    a.sin_family = ws::AF_INET_;
+    a.sin_port = ws::HostToNet16(static_cast<uint16_t>(port));
+    a.sin_addr = ws::inet_addr("127.0.0.1");
+    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
+    if (s == ws::INVALID_SOCKET || ws::connect(s, a) == ws::SOCKET_ERROR) {
+        std::fprintf(stderr, "connect failed: %d\n", ws::WSAGetLastError());
+        std::exit(1);
+    }
+    return s;
+}
+
+// Handles events until the condition holds; gives up after 60 s.
+void waitFor(const std::function<bool()> &condition)
+{
+    const auto start = Clock::now();
+    while (!condition()) {
+        if (secondsSince(start) > 60) {
+            std::fprintf(stderr, "timed out\n");
+            std::exit(1);
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    }
+}
+
+void drainEvents()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+struct AcceptRun {
+    double total = 0;
+    std::vector<double> hundreds; // seconds per hundred connections
+    double residentPerConnection = 0;
+    double heapPerConnection = 0;
+};
+
+// Opens n connections one after another; accepted() tells how many were taken in.
+AcceptRun openConnections(int port, int n, const std::function<int()> &accepted, std::vector<ws::TSocket> &peers)
+{
+    AcceptRun run;
+    drainEvents();
+    const long long resident0 = residentBytes();
+    const long long heap0 = heapInUse();
+    const int before = accepted();
+    const auto start = Clock::now();
+    auto hundred = start;
+    for (int i = 0; i < n; ++i) {
+        peers.push_back(connectTo(port));
+        waitFor([&] { return accepted() == before + i + 1; });
+        // What the new connection leaves for the loop (layout, painting) belongs to it.
+        QCoreApplication::processEvents();
+        if ((i + 1) % 100 == 0) {
+            run.hundreds.push_back(secondsSince(hundred));
+            hundred = Clock::now();
+        }
+    }
+    run.total = secondsSince(start);
+    drainEvents();
+    run.residentPerConnection = double(residentBytes() - resident0) / n;
+    run.heapPerConnection = double(heapInUse() - heap0) / n;
+    return run;
+}
+
+void closeAll(std::vector<ws::TSocket> &peers)
+{
+    for (ws::TSocket s : peers)
+        ws::closesocket(s);
+    peers.clear();
+}
+
+AcceptRun acceptBare(int n)
+{
+    TServerSocket server;
+    int accepted = 0;
+    server.OnClientConnect = [&](QObject *, TCustomWinSocket *) { ++accepted; };
+    server.SetPort(0);
+    server.SetActive(true);
+    std::vector<ws::TSocket> peers;
+    AcceptRun run = openConnections(server.Socket()->LocalPort(), n, [&] { return accepted; }, peers);
+    server.SetActive(false);
+    closeAll(peers);
+    drainEvents();
+    return run;
+}
+
+struct CycleRun {
+    double perCycle = 0;
+    int descriptorsLeft = 0, nodesLeft = 0, windowsLeft = 0, instancesLeft = 0, connectionsLeft = 0;
+};
+
+struct FormRun {
+    AcceptRun accept;
+    CycleRun cycles;
+};
+
+// A port on 127.0.0.1 that nothing listens on right now.
+int unusedPort()
+{
+    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
+    ws::TSockAddrIn a;
+    a.sin_family = ws::AF_INET_;
+    a.sin_addr = ws::inet_addr("127.0.0.1");
+    ws::bind(s, a);
+    ws::getsockname(s, &a);
+    ws::closesocket(s);
+    return ws::NetToHost16(a.sin_port);
+}
+
+// The TCP server made as the user makes it: category selected, "创建", the port typed into the
+// dialog, OK. (The create command also shows the document area in place of the placeholder.)
+TMySocket *createTcpServer(TForm1 &form, int port)
+{
+    form.TreeView1->setCurrentItem(form.CategoryNode(kind::TcpServer));
+    QTimer::singleShot(0, [port] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QString::number(port));
+            // A real press and release: the skinned button clicks only from its own mouse handling.
+            QTest::mouseClick(dialog->findChild<QWidget *>(QStringLiteral("Button1")), Qt::LeftButton);
+        }
+    });
+    form.Button1Click();
+    if (form.SocketList.Count() != 1 || form.SocketList.Items(0)->LinkState != 1 || !form.MdiArea->isVisible()) {
+        std::fprintf(stderr, "could not create the TCP server\n");
+        std::exit(1);
+    }
+    return form.SocketList.Items(0);
+}
+
+FormRun acceptForm(int n, int cycles)
+{
+    FormRun result;
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    drainEvents();
+    TMySocket *server = createTcpServer(*form, unusedPort());
+    auto *listener = qobject_cast<TServerSocket *>(server->Socket)->Socket();
+    const int port = listener->LocalPort();
+    auto accepted = [&] { return form->SocketList.Count() - 1; };
+
+    std::vector<ws::TSocket> peers;
+    result.accept = openConnections(port, n, accepted, peers);
+    if (form->DataWindows->Count() != n + 1 || server->Node->childCount() != n)
+        std::fprintf(stderr, "expected %d windows and %d nodes, found %d and %d\n", n + 1, n,
+                     form->DataWindows->Count(), server->Node->childCount());
+    closeAll(peers);
+    waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
+    drainEvents();
+
+    const int descriptors0 = openDescriptors();
+    const int windows0 = form->DataWindows->Count();
+    const auto start = Clock::now();
+    for (int i = 0; i < cycles; ++i) {
+        const ws::TSocket s = connectTo(port);
+        waitFor([&] { return accepted() == 1; });
+        ws::closesocket(s);
+        waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
+    }
+    result.cycles.perCycle = secondsSince(start) / cycles;
+    drainEvents();
+    result.cycles.descriptorsLeft = openDescriptors() - descriptors0;
+    result.cycles.nodesLeft = server->Node->childCount();
+    result.cycles.windowsLeft = form->DataWindows->Count() - windows0;
+    result.cycles.instancesLeft = form->SocketList.Count() - 1;
+    result.cycles.connectionsLeft = listener->ActiveConnections();
+
+    form.reset();
+    drainEvents();
+    return result;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void printSpread(const char *name, std::vector<double> v, double scale, const char *unit)
+{
+    std::sort(v.begin(), v.end());
+    std::printf("  %-34s median %9.2f %s   (min %.2f, max %.2f)\n", name, median(v) * scale, unit, v.front() * scale,
+                v.back() * scale);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    TApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int n = argc > 2 ? std::max(200, std::atoi(argv[2])) / 100 * 100 : 1000;
+
+    std::vector<double> bareTotal, bareFirst, bareLast, bareResident, bareHeap;
+    std::vector<double> formTotal, formFirst, formLast, formRatio, formResident, formHeap, cycleTime;
+    std::vector<double> firstRoundResident;
+    CycleRun worst;
+    for (int r = 0; r < rounds; ++r) {
+        const AcceptRun bare = acceptBare(n);
+        const FormRun form = acceptForm(n, n);
+        std::printf("round %d: bare %.3f s, window %.3f s (first hundred %.1f ms, last %.1f ms), %.1f KiB resident "
+                    "and %.1f KiB heap per connection, cycle %.2f ms\n",
+                    r + 1, bare.total, form.accept.total, form.accept.hundreds.front() * 1e3,
+                    form.accept.hundreds.back() * 1e3, form.accept.residentPerConnection / 1024,
+                    form.accept.heapPerConnection / 1024, form.cycles.perCycle * 1e3);
+        std::printf("  hundreds (ms), bare:");
+        for (double h : bare.hundreds)
+            std::printf(" %.0f", h * 1e3);
+        std::printf("; window:");
+        for (double h : form.accept.hundreds)
+            std::printf(" %.0f", h * 1e3);
+        std::printf("\n");
+        std::fflush(stdout);
+        bareTotal.push_back(bare.total);
+        bareFirst.push_back(bare.hundreds.front());
+        bareLast.push_back(bare.hundreds.back());
+        bareResident.push_back(bare.residentPerConnection);
+        bareHeap.push_back(bare.heapPerConnection);
+        formTotal.push_back(form.accept.total);
+        formFirst.push_back(form.accept.hundreds.front());
+        formLast.push_back(form.accept.hundreds.back());
+        formRatio.push_back(form.accept.hundreds.back() / form.accept.hundreds.front());
+        formResident.push_back(form.accept.residentPerConnection);
+        formHeap.push_back(form.accept.heapPerConnection);
+        cycleTime.push_back(form.cycles.perCycle);
+        worst.descriptorsLeft = std::max(worst.descriptorsLeft, form.cycles.descriptorsLeft);
+        worst.nodesLeft = std::max(worst.nodesLeft, form.cycles.nodesLeft);
+        worst.windowsLeft = std::max(worst.windowsLeft, form.cycles.windowsLeft);
+        worst.instancesLeft = std::max(worst.instancesLeft, form.cycles.instancesLeft);
+        worst.connectionsLeft = std::max(worst.connectionsLeft, form.cycles.connectionsLeft);
+    }
+
+    std::printf("\n%d connections one after another, %d rounds (medians):\n", n, rounds);
+    std::printf(" bare TServerSocket, no windows (baseline)\n");
+    printSpread("total", bareTotal, 1, "s ");
+    printSpread("first hundred", bareFirst, 1e3, "ms");
+    printSpread("last hundred", bareLast, 1e3, "ms");
+    printSpread("resident per connection", bareResident, 1.0 / 1024, "KiB");
+    printSpread("heap per connection", bareHeap, 1.0 / 1024, "KiB");
+    std::printf(" TCP server instance of the main window (node, data window, instance each)\n");
+    printSpread("total", formTotal, 1, "s ");
+    printSpread("first hundred", formFirst, 1e3, "ms");
+    printSpread("last hundred", formLast, 1e3, "ms");
+    printSpread("last / first hundred", formRatio, 1, "x ");
+    printSpread("resident per connection", formResident, 1.0 / 1024, "KiB");
+    printSpread("heap per connection", formHeap, 1.0 / 1024, "KiB");
+    std::printf("  total against baseline: %.1f x; resident set of round 1 is the honest one (later rounds reuse "
+                "freed heap)\n",
+                median(formTotal) / median(bareTotal));
+    std::printf(" %d connect-and-close cycles\n", n);
+    printSpread("per cycle", cycleTime, 1e3, "ms");
+    std::printf("  left behind (worst round): %d descriptors, %d nodes, %d windows, %d instances, %d connections\n",
+                worst.descriptorsLeft, worst.nodesLeft, worst.windowsLeft, worst.instancesLeft, worst.connectionsLeft);
+    return 0;
+}

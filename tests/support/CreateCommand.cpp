@@ -1,0 +1,34 @@
+#include "CreateCommand.h"
+
+// Qt
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "Unit1.h"
+
+namespace testing_support {
+
+TMySocket *CreateThroughDialog(TForm1 &form, const QString &kindText, const QMap<QString, QString> &edits)
+{
+    form.TreeView1->setCurrentItem(form.CategoryNode(kindText));
+    // The dialog runs modally inside the command: filled in once it is up.
+    QTimer::singleShot(0, [edits] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        for (auto it = edits.begin(); it != edits.end(); ++it)
+            if (auto *edit = dialog->findChild<QLineEdit *>(it.key()))
+                edit->setText(it.value());
+        // A real press and release: the skinned button clicks only from its own mouse handling.
+        if (auto *ok = dialog->findChild<QWidget *>(QStringLiteral("Button1")))
+            QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    const int before = form.SocketList.Count();
+    form.Button1Click();
+    return form.SocketList.Count() == before + 1 ? form.SocketList.Items(before) : nullptr;
+}
+
+} // namespace testing_support

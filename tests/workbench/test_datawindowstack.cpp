@@ -1,0 +1,155 @@
+// The data windows of the main window, one shown at a time: the front window is maximised,
+// active and the only one in the document area; the others wait outside it and come back when
+// their node is selected, or when the front window is closed (minimised) or deleted. (A front
+// window freed by its connection's end: test_manyconnections.)
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Qt
+#include <QAction>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTreeWidget>
+
+#include "CreateCommand.h"
+#include "DataWindowStack.h"
+#include "TMySocket.h"
+#include "TestSupport.h"
+#include "TreeNode.h"
+#include "Unit1.h"
+#include "datapanel.h"
+
+using namespace testing_support;
+
+namespace {
+
+class DataWindowStack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<TForm1>();
+        form->show();
+        // Clients never connect here: no socket is opened.
+        for (int i = 0; i < 4; ++i) {
+            clients.push_back(CreateThroughDialog(*form, kind::TcpClient,
+                                                  {{QStringLiteral("Edit1"), QStringLiteral("127.0.0.1")},
+                                                   {QStringLiteral("Edit2"), QString::number(1000 + i)}}));
+            ASSERT_NE(clients.last(), nullptr);
+        }
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        DrainEvents();
+    }
+
+    QList<QMdiSubWindow *> InArea() const { return form->MdiArea->subWindowList(); }
+
+    // What the user sees: this window alone in the area, maximised, active, visible.
+    bool IsShownAlone(TFrmData *window) const
+    {
+        return InArea() == QList<QMdiSubWindow *>{window} && window->isVisible() && window->isMaximized()
+            && form->MdiArea->activeSubWindow() == window && form->DataWindows->Front() == window;
+    }
+
+    void Select(TMySocket *instance) { form->TreeView1->setCurrentItem(instance->Node); }
+
+    std::unique_ptr<TForm1> form;
+    MessageRecorder recorder;
+    QList<TMySocket *> clients;
+};
+
+} // namespace
+
+TEST_F(DataWindowStack, TheNewestOrSelectedWindowIsShownAndTheOthersWait)
+{
+    EXPECT_TRUE(IsShownAlone(clients[3]->DataWindow));
+    EXPECT_EQ(form->DataWindows->Count(), 4);
+    for (int i : {0, 1, 2}) {
+        EXPECT_TRUE(form->DataWindows->IsWaiting(clients[i]->DataWindow));
+        EXPECT_FALSE(clients[i]->DataWindow->isVisible());
+    }
+
+    // A window back from waiting is as it was: its system menu has its shortcuts again.
+    auto shortcuts = [](QMdiSubWindow *w) {
+        QList<QKeySequence> all;
+        for (QAction *a : w->systemMenu()->actions())
+            all += a->shortcuts();
+        return all;
+    };
+    const QList<QKeySequence> asMade = shortcuts(clients[3]->DataWindow);
+    EXPECT_FALSE(asMade.isEmpty());
+    for (int i : {1, 0, 3, 1}) {
+        SCOPED_TRACE(i);
+        Select(clients[i]);
+        EXPECT_TRUE(IsShownAlone(clients[i]->DataWindow));
+        EXPECT_EQ(shortcuts(clients[i]->DataWindow), asMade);
+        EXPECT_EQ(form->DataWindows->Count(), 4);
+    }
+
+    // A waiting window keeps working: its status and counters are written as always.
+    TFrmData *waiting = clients[2]->DataWindow;
+    waiting->LogReceived("abc");
+    RefreshStatus(clients[2]);
+    EXPECT_EQ(waiting->RecvCount, 3);
+    EXPECT_TRUE(waiting->Memo2->toPlainText().endsWith(QStringLiteral("abc")));
+    EXPECT_FALSE(waiting->Label3->text().isEmpty());
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST_F(DataWindowStack, TheWindowBehindComesForwardWhenTheFrontOneIsClosedOrDeleted)
+{
+    Select(clients[1]);
+    Select(clients[2]); // the order behind: 2, then 1, then 3, 0
+
+    // Closing only minimises: the window behind comes forward, the closed one waits minimised.
+    QPointer<TFrmData> closed = clients[2]->DataWindow;
+    closed->close();
+    ASSERT_TRUE(WaitUntil([&] { return IsShownAlone(clients[1]->DataWindow); }));
+    EXPECT_TRUE(closed->isMinimized());
+    EXPECT_TRUE(form->DataWindows->IsWaiting(closed));
+
+    // Deleting the selected front window selects another node, whose window comes to the front.
+    Select(clients[1]);
+    form->Button2Click();
+    EXPECT_EQ(form->SocketList.Count(), 3);
+    TMySocket *selected = NodeInstance(form->TreeView1->currentItem());
+    ASSERT_NE(selected, nullptr);
+    EXPECT_TRUE(IsShownAlone(selected->DataWindow));
+    DrainEvents();
+    EXPECT_TRUE(IsShownAlone(selected->DataWindow));
+    EXPECT_EQ(form->DataWindows->Count(), 3);
+
+    // The minimised window is skipped; selecting its node brings it back, maximised.
+    Select(clients[2]);
+    EXPECT_TRUE(IsShownAlone(closed));
+    EXPECT_FALSE(closed->isMinimized());
+}
+
+TEST_F(DataWindowStack, WithNoWindowLeftToShowTheMinimisedOnesShowAsIcons)
+{
+    for (int i : {3, 2, 1, 0}) {
+        Select(clients[i]);
+        clients[i]->DataWindow->close();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return InArea().size() == 4; }));
+    DrainEvents();
+    EXPECT_EQ(InArea().size(), 4);
+    for (TMySocket *c : clients) {
+        EXPECT_TRUE(c->DataWindow->isMinimized());
+        EXPECT_TRUE(c->DataWindow->isVisible());
+        EXPECT_FALSE(form->DataWindows->IsWaiting(c->DataWindow));
+    }
+
+    // Selecting one brings it to the front; the icons wait behind it.
+    Select(clients[2]);
+    EXPECT_TRUE(IsShownAlone(clients[2]->DataWindow));
+    EXPECT_EQ(form->DataWindows->Count(), 4);
+}

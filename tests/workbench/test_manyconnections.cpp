@@ -1,0 +1,170 @@
+// Many connections to one TCP server instance with a real peer on 127.0.0.1: every one gets its
+// node, window and instance while only the newest window is in the document area, and connections
+// that come and go leave no node, window, instance, connection object or descriptor behind.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Qt
+#include <QDir>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+#include "CreateCommand.h"
+#include "DataWindowStack.h"
+#include "TMySocket.h"
+#include "TServerSocket.h"
+#include "TServerWinSocket.h"
+#include "TestPeer.h"
+#include "TPaintThrottle.h"
+#include "TestSupport.h"
+#include "Unit1.h"
+#include "datapanel.h"
+
+using namespace testing_support;
+
+namespace {
+
+int OpenDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+class ManyConnections : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<TForm1>();
+        form->show();
+        port = UnusedPort();
+        server = CreateThroughDialog(*form, kind::TcpServer, {{QStringLiteral("Edit1"), QString::number(port)}});
+        ASSERT_NE(server, nullptr);
+        ASSERT_EQ(server->LinkState, 1);
+        listener = qobject_cast<TServerSocket *>(server->Socket)->Socket();
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        DrainEvents();
+    }
+
+    int AcceptedCount() const { return form->SocketList.Count() - 1; }
+
+    // Connects a named peer and waits until its connection is an instance.
+    bool Accept(const QString &name)
+    {
+        const int before = AcceptedCount();
+        return peer.Connect(name, port) > 0 && WaitUntil([&] { return AcceptedCount() == before + 1; });
+    }
+
+    // Nothing but the server is left, and its listening object lists no connection.
+    bool OnlyTheServerLeft() const
+    {
+        return AcceptedCount() == 0 && server->Node->childCount() == 0 && listener->ActiveConnections() == 0
+            && form->DataWindows->Count() == 1;
+    }
+
+    std::unique_ptr<TForm1> form;
+    MessageRecorder recorder;
+    TestPeer peer;
+    int port = 0;
+    TMySocket *server = nullptr;
+    TServerWinSocket *listener = nullptr;
+};
+
+} // namespace
+
+TEST_F(ManyConnections, EachConnectionHasItsNodeAndWindowWhileOneWindowIsInTheArea)
+{
+    constexpr int Count = 100;
+    for (int i = 0; i < Count; ++i)
+        ASSERT_TRUE(Accept(QStringLiteral("c%1").arg(i))) << i;
+
+    ASSERT_EQ(server->Node->childCount(), Count);
+    // Painting held back while connections poured in is painted again once they stop.
+    EXPECT_TRUE(WaitUntil([&] { return form->TreeView1->updatesEnabled() && form->MdiArea->updatesEnabled(); }));
+    EXPECT_FALSE(form->AcceptPainting->Holding());
+    EXPECT_EQ(form->DataWindows->Count(), Count + 1);
+    EXPECT_EQ(form->MdiArea->subWindowList().size(), 1);
+    QList<TFrmData *> windows;
+    for (int i = 0; i < Count; ++i) {
+        TMySocket *c = form->SocketList.Items(i + 1);
+        ASSERT_EQ(c->Kind, kind::TcpServerClient);
+        ASSERT_NE(c->DataWindow, nullptr);
+        EXPECT_EQ(c->Node->parent(), server->Node);
+        EXPECT_FALSE(windows.contains(c->DataWindow));
+        windows << c->DataWindow;
+    }
+    EXPECT_EQ(form->DataWindows->Front(), windows.last());
+
+    // The first connection's window waits behind all the others, and logs and counts all the same.
+    ASSERT_TRUE(form->DataWindows->IsWaiting(windows.first()));
+    ASSERT_TRUE(peer.Send("c0", "to the first"));
+    ASSERT_TRUE(WaitUntil([&] { return windows.first()->RecvCount == 12; }));
+    EXPECT_TRUE(windows.first()->Memo2->toPlainText().endsWith(QStringLiteral("to the first")));
+
+    // Stopping the server closes every connection: each takes its node, window and instance along.
+    form->StopInstance(server);
+    ASSERT_TRUE(WaitUntil([&] { return OnlyTheServerLeft(); }));
+    EXPECT_EQ(form->DataWindows->Front(), server->DataWindow);
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST_F(ManyConnections, AFrontWindowWhoseConnectionEndsMakesWayForTheOneBehind)
+{
+    ASSERT_TRUE(Accept("a"));
+    ASSERT_TRUE(Accept("b"));
+    TFrmData *a = form->SocketList.Items(1)->DataWindow;
+    TFrmData *b = form->SocketList.Items(2)->DataWindow;
+    ASSERT_EQ(form->DataWindows->Front(), b);
+
+    // Closing b's window brings a's forward while b's node stays selected.
+    b->close();
+    ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Front() == a; }));
+    // a's peer goes: its node was not selected, so only the window stack decides what comes
+    // forward; minimised b is passed over for the server's window.
+    ASSERT_TRUE(peer.Close("a"));
+    ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Front() == server->DataWindow; }));
+    EXPECT_EQ(form->MdiArea->subWindowList(), QList<QMdiSubWindow *>{server->DataWindow});
+    EXPECT_TRUE(server->DataWindow->isVisible() && server->DataWindow->isMaximized());
+    EXPECT_TRUE(form->DataWindows->IsWaiting(b) && b->isMinimized());
+    EXPECT_EQ(form->DataWindows->Count(), 2);
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST_F(ManyConnections, ConnectAndCloseCyclesLeaveNothingBehind)
+{
+    constexpr int Cycles = 200;
+    // One cycle first: whatever the toolkit opens once for good is not counted.
+    ASSERT_TRUE(Accept("warm-up"));
+    ASSERT_TRUE(peer.Close("warm-up"));
+    ASSERT_TRUE(WaitUntil([&] { return OnlyTheServerLeft(); }));
+    DrainEvents();
+    const int descriptors = OpenDescriptors();
+
+    for (int i = 0; i < Cycles; ++i) {
+        const QString name = QStringLiteral("c%1").arg(i);
+        ASSERT_TRUE(Accept(name)) << i;
+        // Every other one says something before it goes, and half of them reset.
+        if (i % 2) {
+            ASSERT_TRUE(peer.Send(name, "bye"));
+        }
+        ASSERT_TRUE(i % 4 == 3 ? peer.Reset(name) : peer.Close(name));
+        ASSERT_TRUE(WaitUntil([&] { return OnlyTheServerLeft(); })) << i;
+    }
+    DrainEvents();
+
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_TRUE(OnlyTheServerLeft());
+    EXPECT_EQ(form->SocketList.Count(), 1);
+    EXPECT_EQ(form->MdiArea->subWindowList().size(), 1);
+    EXPECT_EQ(form->DataWindows->Front(), server->DataWindow);
+    EXPECT_EQ(server->LinkState, 1);
+    // Errors of accepted connections reach the user: one box for each reset, nothing else.
+    EXPECT_EQ(recorder.errors,
+              QStringList(Cycles / 4, QStringLiteral("Windows socket error: Connection reset by peer (10054), on API 'recv'")));
+    EXPECT_TRUE(recorder.messages.isEmpty());
+}

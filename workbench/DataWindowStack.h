@@ -1,0 +1,70 @@
+#pragma once
+// The data windows of the document area, one shown at a time: the front window, maximised and
+// active. The others wait outside the area, hidden, most recent first, until they are brought to
+// the front again or the front window goes (freed or minimised) and the most recent one takes
+// its place.
+//
+// Why not leave them all in the area: QMdiArea walks every child of its viewport, with a linear
+// search of its window list for each, whenever a window is added, raised or maximised. A new
+// window costs that twice, so with one window per connection each new one costs more than the
+// last (quadratic in the number of windows). Behind a maximised front window nothing else can be
+// seen, so nothing the user sees changes when the rest wait outside.
+
+#include <vector>
+
+// Qt
+#include <QObject>
+#include <QPointer>
+
+class QMdiArea;
+class QMdiSubWindow;
+class QWidget;
+
+class TDataWindowStack : public QObject {
+    Q_OBJECT
+public:
+    // Waiting windows are children of holder (hidden), so that they end with it.
+    TDataWindowStack(QMdiArea *area, QWidget *holder);
+
+    // Makes the window the front one: back in the area if it waited, shown maximised, active, on
+    // top. The windows behind it wait. A window that went to the area on its own (a new one) is
+    // taken in here as well.
+    void BringToFront(QMdiSubWindow *window);
+
+    // Before a new window goes into the area: what is there waits. A new window is shown
+    // maximised at once, and the area would first restore the one it covers to its normal size
+    // (a layout of every control there, for nothing).
+    void MakeRoom();
+
+    // The window shown now, if any.
+    QMdiSubWindow *Front() const;
+    // Every window, in the area or waiting.
+    int Count() const;
+    bool IsWaiting(const QMdiSubWindow *window) const;
+
+private:
+    void Watch(QMdiSubWindow *window);
+    void StateChanged(Qt::WindowStates oldState, Qt::WindowStates newState);
+    // After the front window was freed or minimised: on the next pass of the event loop (never
+    // inside the window's own events), the most recent window that was not minimised takes its
+    // place; with none left, the minimised ones show as icons.
+    void ScheduleSettle();
+    void Settle();
+    void Show(QMdiSubWindow *window);
+    void Wait(QMdiSubWindow *window);
+    void TakeBack(QMdiSubWindow *window);
+    // A waiting window can take no focus and no key. Every document window hears of every focus
+    // change in the application, and the actions of every system menu sit in the one shortcut
+    // table that each change of any action's state scans: with hundreds of windows that came to
+    // more than a new window's own cost. A waiting window is let out of both, and back again.
+    void Quieten(QMdiSubWindow *window);
+    void Wake(QMdiSubWindow *window);
+    void ParkAllBut(QMdiSubWindow *front);
+
+    QMdiArea *FArea;
+    QWidget *FHolder;
+    QPointer<QMdiSubWindow> FFront;
+    // Most recent last.
+    std::vector<QPointer<QMdiSubWindow>> FWaiting;
+    bool FSettlePending = false;
+};
