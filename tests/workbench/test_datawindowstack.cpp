@@ -99,7 +99,7 @@ TEST_F(DataWindowStack, TheNewestOrSelectedWindowIsShownAndTheOthersWait)
     waiting->LogReceived("abc");
     RefreshStatus(clients[2]);
     EXPECT_EQ(waiting->RecvCount, 3);
-    EXPECT_TRUE(waiting->Memo2->toPlainText().endsWith(QStringLiteral("abc")));
+    EXPECT_TRUE(waiting->LogText().endsWith(QStringLiteral("abc")));
     EXPECT_FALSE(waiting->Label3->text().isEmpty());
     EXPECT_TRUE(recorder.all.isEmpty());
 }

@@ -389,6 +389,7 @@ TEST_F(Faults, AUdpClientToANameThatDoesNotResolveSaysSoAndCanBeDeletedWhileItLo
         EXPECT_EQ(recorder.errors[0], QStringLiteral("Host Lookup Canceled"));
         EXPECT_TRUE(recorder.messages.isEmpty());
         EXPECT_EQ(window->SendCount, 0);
+        window->FlushLog();
         EXPECT_EQ(window->Memo2->document()->blockCount(), attempt);
     }
 

@@ -104,7 +104,7 @@ TEST_F(ManyConnections, EachConnectionHasItsNodeAndWindowWhileOneWindowIsInTheAr
     ASSERT_TRUE(form->DataWindows->IsWaiting(windows.first()));
     ASSERT_TRUE(peer.Send("c0", "to the first"));
     ASSERT_TRUE(WaitUntil([&] { return windows.first()->RecvCount == 12; }));
-    EXPECT_TRUE(windows.first()->Memo2->toPlainText().endsWith(QStringLiteral("to the first")));
+    EXPECT_TRUE(windows.first()->LogText().endsWith(QStringLiteral("to the first")));
 
     // Stopping the server closes every connection: each takes its node, window and instance along.
     form->StopInstance(server);
