@@ -39,8 +39,26 @@ QString dataPart(const QByteArray &bytes, bool hex)
 
 } // namespace
 
+namespace {
+
+// Printable ASCII, tab and line ends read the same in every code page a locale can have, and
+// need no control pictures: most floods are made of them.
+bool isPlainText(const QByteArray &bytes)
+{
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        if (u >= 0x7F || (u < 0x20 && u != '\t' && u != '\n' && u != '\r'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 QString VisibleText(const QByteArray &bytes)
 {
+    if (isPlainText(bytes))
+        return QString::fromLatin1(bytes);
     QString text = FromLocalCodePage(bytes);
     for (QChar &c : text) {
         const char16_t u = c.unicode();

@@ -204,8 +204,12 @@ void TNMUDP::DeliverQueued()
         FCount = d.count;
         if (!OnDataReceived)
             continue;
-        const auto *b = reinterpret_cast<const unsigned char *>(&d.fromAddr);
-        const QString fromIP = QString::asprintf("%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+        if (FLastFromIP.isEmpty() || d.fromAddr != FLastFromAddr) {
+            const auto *b = reinterpret_cast<const unsigned char *>(&d.fromAddr);
+            FLastFromIP = QString::asprintf("%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+            FLastFromAddr = d.fromAddr;
+        }
+        const QString fromIP = FLastFromIP;
         Fire(OnDataReceived, this, FCount, fromIP, d.fromPort);
         // The handler may have freed the component or re-created its socket.
         if (!self || FGeneration != generation)

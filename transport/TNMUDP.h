@@ -127,6 +127,10 @@ private:
     bool FDeliveryPosted = false;
     // The datagram of the current event and its byte count (-1 when the receive failed).
     QByteArray FCurrent;
+    // The text of the last sender's address: a flood comes from one sender, and the text is
+    // then shared instead of formatted per datagram.
+    uint32_t FLastFromAddr = 0;
+    QString FLastFromIP;
     int FCount = 0;
     std::vector<std::shared_ptr<Lookup>> FLookups;
 };

@@ -77,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         VisibleRow{"invalid_byte", raw("A\xff" "B", 3), QStringLiteral("A\uFFFDB")},
         VisibleRow{"character_cut_at_the_end", raw("A\xe4\xbd", 3), QStringLiteral("A\uFFFD\uFFFD")},
         VisibleRow{"controls", raw("\x01\x07\x1b\x1f\x7f" "x", 6), QStringLiteral("␁␇␛␟␡x")},
+        VisibleRow{"printable_ends_and_delete", raw(" ~\x7f", 3), QStringLiteral(" ~␡")},
         VisibleRow{"tab_and_line_breaks_kept", raw("a\tb\r\nc\nd", 8), QStringLiteral("a\tb\r\nc\nd")},
         VisibleRow{"document_markers", raw("a\xef\xb7\x90" "b", 5), QStringLiteral("a\uFFFDb")},
         // A byte order mark at the start is data like any other.
