@@ -1,7 +1,6 @@
 #include "AsyncSelect.h"
 
-// Qt
-#include <QSocketNotifier>
+#include "SelectReactor.h"
 
 namespace ws {
 
@@ -9,15 +8,15 @@ TAsyncSelect::TAsyncSelect(TSocket s, Handler handler, QObject *parent)
     : QObject(parent), FSocket(s), FHandler(std::move(handler))
 {
     setNonBlocking(s, true);
-    FRead = new QSocketNotifier(s, QSocketNotifier::Read, this);
-    FWrite = new QSocketNotifier(s, QSocketNotifier::Write, this);
-    FRead->setEnabled(false);
-    FWrite->setEnabled(false);
-    connect(FRead, &QSocketNotifier::activated, this, [this] { dispatch(Readable); });
-    connect(FWrite, &QSocketNotifier::activated, this, [this] { dispatch(Writable); });
+    if (TSelectReactor *reactor = TSelectReactor::Instance())
+        FKey = reactor->Add(this, s);
 }
 
-TAsyncSelect::~TAsyncSelect() = default;
+TAsyncSelect::~TAsyncSelect()
+{
+    if (TSelectReactor *reactor = TSelectReactor::Existing(); reactor && FKey)
+        reactor->Remove(FKey, FSocket);
+}
 
 void TAsyncSelect::setReadEnabled(bool on)
 {
@@ -33,25 +32,28 @@ void TAsyncSelect::setWriteEnabled(bool on)
 
 void TAsyncSelect::apply()
 {
-    FRead->setEnabled(FWantRead && !FInHandler);
-    FWrite->setEnabled(FWantWrite && !FInHandler);
+    if (TSelectReactor *reactor = TSelectReactor::Existing(); reactor && FKey)
+        reactor->Watch(FKey, FSocket, FWantRead && !FSuppressed, FWantWrite && !FSuppressed);
 }
 
-void TAsyncSelect::dispatch(Ready which)
+void TAsyncSelect::Notify(Ready which)
 {
-    if (FInHandler)
+    if (FInHandler) {
+        FSuppressed = true;
+        apply();
         return;
+    }
     QPointer<TAsyncSelect> self(this);
     FInHandler = true;
-    apply();
     struct Restore {
         QPointer<TAsyncSelect> &s;
         ~Restore()
         {
-            if (s) {
-                s->FInHandler = false;
+            if (!s)
+                return;
+            s->FInHandler = false;
+            if (std::exchange(s->FSuppressed, false))
                 s->apply();
-            }
         }
     } restore{self};
     FHandler(which); // may destroy this object; may throw (caught by the application)

@@ -4,6 +4,7 @@
 // While the handler runs, this socket's notifications are off, so a handler that opens a modal
 // box (a nested event loop) is never re-entered for the same socket.
 
+#include <cstdint>
 #include <functional>
 
 // Qt
@@ -12,9 +13,9 @@
 
 #include "WinSock.h"
 
-class QSocketNotifier;
-
 namespace ws {
+
+class TSelectReactor;
 
 class TAsyncSelect : public QObject {
     Q_OBJECT
@@ -34,16 +35,20 @@ public:
     bool inHandler() const { return FInHandler; }
 
 private:
-    void dispatch(Ready which);
+    friend class TSelectReactor;
+    // Called by the reactor when the socket is ready and that readiness is wanted.
+    void Notify(Ready which);
     void apply();
 
     TSocket FSocket;
     Handler FHandler;
-    QSocketNotifier *FRead = nullptr;
-    QSocketNotifier *FWrite = nullptr;
+    uint64_t FKey = 0;
     bool FWantRead = false;
     bool FWantWrite = false;
     bool FInHandler = false;
+    // Readiness arrived while the handler ran (it runs an event loop): the socket is unwatched
+    // until the handler returns. Unwatching only then spares two system calls per notification.
+    bool FSuppressed = false;
 };
 
 } // namespace ws

@@ -1,5 +1,7 @@
 #include "WinSock.h"
 
+#include "SelectReactor.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -150,6 +152,8 @@ int closesocket(TSocket s)
         lastError = WSAENOTSOCK;
         return SOCKET_ERROR;
     }
+    if (TSelectReactor *reactor = TSelectReactor::Existing())
+        reactor->Forget(s);
     // Linux closes the descriptor even when close() reports EINTR: never retry.
     if (::close(s) != 0 && errno != EINTR)
         return fail();
