@@ -94,9 +94,9 @@ bool TestPeer::WaitEof(const QString &name)
     return Command(QStringLiteral("eof %1").arg(name)).startsWith(QLatin1String("eof"));
 }
 
-int UnusedPort()
+int UnusedPort(bool udp)
 {
-    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
+    const ws::TSocket s = ws::socket(ws::AF_INET_, udp ? ws::SOCK_DGRAM_ : ws::SOCK_STREAM_, 0);
     ws::TSockAddrIn any;
     any.sin_family = ws::AF_INET_;
     any.sin_addr = ws::inet_addr("127.0.0.1");

@@ -40,7 +40,7 @@ private:
     QByteArray FBuffer;
 };
 
-// A port on 127.0.0.1 that nothing listens on right now.
-int UnusedPort();
+// A port on 127.0.0.1 that nothing is bound to right now, for TCP or (udp) for UDP.
+int UnusedPort(bool udp = false);
 
 } // namespace testing_support

@@ -24,17 +24,17 @@
 #include "TreeNode.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "MainWindowTest.h"
 
 using namespace testing_support;
 
 namespace {
 
-class DataWindowStack : public ::testing::Test {
+class DataWindowStack : public testing_support::MainWindowTest {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm1>();
-        form->show();
+        MainWindowTest::SetUp();
         // Clients never connect here: no socket is opened.
         for (int i = 0; i < 4; ++i) {
             clients.push_back(CreateThroughDialog(*form, kind::TcpClient,
@@ -42,12 +42,6 @@ protected:
                                                    {QStringLiteral("Edit2"), QString::number(1000 + i)}}));
             ASSERT_NE(clients.last(), nullptr);
         }
-    }
-
-    void TearDown() override
-    {
-        form.reset();
-        DrainEvents();
     }
 
     QList<QMdiSubWindow *> InArea() const { return form->MdiArea->subWindowList(); }
@@ -61,8 +55,6 @@ protected:
 
     void Select(TMySocket *instance) { form->TreeView1->setCurrentItem(instance->Node); }
 
-    std::unique_ptr<TForm1> form;
-    MessageRecorder recorder;
     QList<TMySocket *> clients;
 };
 

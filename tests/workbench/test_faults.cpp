@@ -39,6 +39,7 @@
 #include "TreeNode.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "MainWindowTest.h"
 
 using namespace testing_support;
 
@@ -74,19 +75,6 @@ int OpenDescriptors()
     return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
-// A UDP port nothing is bound to right now.
-int UnusedUdpPort()
-{
-    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
-    ws::TSockAddrIn a;
-    a.sin_family = ws::AF_INET_;
-    a.sin_addr = ws::inet_addr("127.0.0.1");
-    ws::bind(s, a);
-    ws::getsockname(s, &a);
-    ws::closesocket(s);
-    return ws::NetToHost16(a.sin_port);
-}
-
 constexpr int KiB = 1024;
 
 QByteArray Repeated(const QByteArray &unit, qsizetype length)
@@ -108,20 +96,8 @@ void Send(TFrmData *window, const QString &box, const QString &repeat)
     QTest::mouseClick(window->Button11, Qt::LeftButton);
 }
 
-class Faults : public ::testing::Test {
+class Faults : public testing_support::MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        form = std::make_unique<TForm1>();
-        form->show();
-    }
-
-    void TearDown() override
-    {
-        form.reset();
-        DrainEvents();
-    }
-
     int InstancesOf(const QString &kindText) const
     {
         int n = 0;
@@ -130,8 +106,6 @@ protected:
         return n;
     }
 
-    std::unique_ptr<TForm1> form;
-    MessageRecorder recorder;
 };
 
 } // namespace
@@ -187,7 +161,7 @@ TEST_F(Faults, AUdpPortTakenBetweenTheDialogsProbeAndTheBindMakesNothingAndSaysS
         const QString kindText = QString::fromLatin1(c.kindText);
         SCOPED_TRACE(c.kindText);
         recorder.clear();
-        const int port = UnusedUdpPort();
+        const int port = UnusedPort(true);
         int descriptors = 0;
         // Twice: what the first creation opens for good (the dialog, its pictures) is not counted.
         for (int attempt = 0; attempt < 2; ++attempt) {

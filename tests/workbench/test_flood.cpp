@@ -23,6 +23,7 @@
 #include "Unit1.h"
 #include "UdpPeer.h"
 #include "datapanel.h"
+#include "MainWindowTest.h"
 
 using namespace testing_support;
 
@@ -92,22 +93,7 @@ QByteArray Stream(qsizetype size)
     return bytes;
 }
 
-class Flood : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        form = std::make_unique<TForm1>();
-        form->show();
-    }
-    void TearDown() override
-    {
-        form.reset();
-        DrainEvents();
-    }
-
-    MessageRecorder recorder;
-    std::unique_ptr<TForm1> form;
-};
+using Flood = testing_support::MainWindowTest;
 
 } // namespace
 

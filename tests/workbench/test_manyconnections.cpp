@@ -22,6 +22,7 @@
 #include "TestSupport.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "MainWindowTest.h"
 
 using namespace testing_support;
 
@@ -32,23 +33,16 @@ int OpenDescriptors()
     return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
-class ManyConnections : public ::testing::Test {
+class ManyConnections : public testing_support::MainWindowTest {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm1>();
-        form->show();
+        MainWindowTest::SetUp();
         port = UnusedPort();
         server = CreateThroughDialog(*form, kind::TcpServer, {{QStringLiteral("Edit1"), QString::number(port)}});
         ASSERT_NE(server, nullptr);
         ASSERT_EQ(server->LinkState, 1);
         listener = qobject_cast<TServerSocket *>(server->Socket)->Socket();
-    }
-
-    void TearDown() override
-    {
-        form.reset();
-        DrainEvents();
     }
 
     int AcceptedCount() const { return form->SocketList.Count() - 1; }
@@ -67,8 +61,6 @@ protected:
             && form->DataWindows->Count() == 1;
     }
 
-    std::unique_ptr<TForm1> form;
-    MessageRecorder recorder;
     TestPeer peer;
     int port = 0;
     TMySocket *server = nullptr;

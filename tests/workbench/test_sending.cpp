@@ -29,6 +29,7 @@
 #include "UdpPeer.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "MainWindowTest.h"
 
 using namespace testing_support;
 
@@ -81,19 +82,8 @@ QByteArray Repeated(const QByteArray &unit, qsizetype length)
     return unit.repeated(length / unit.size() + 1).left(length);
 }
 
-class Sending : public ::testing::Test {
+class Sending : public testing_support::MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        form = std::make_unique<TForm1>();
-        form->show();
-    }
-    void TearDown() override
-    {
-        form.reset();
-        DrainEvents();
-    }
-
     // Types into the send box, sets the count and presses "发送数据".
     static void Send(TFrmData *window, const QString &box, const QString &repeat, bool hex = false)
     {
@@ -138,8 +128,6 @@ protected:
             + QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
     }
 
-    std::unique_ptr<TForm1> form;
-    MessageRecorder recorder;
     TestPeer peer;
 };
 

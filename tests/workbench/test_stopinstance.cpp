@@ -15,19 +15,14 @@
 #include "TsuiButton.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "MainWindowTest.h"
 
 namespace {
 
 using testing_support::DrainEvents;
 
-class StopInstance : public ::testing::Test {
+class StopInstance : public testing_support::MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        form = std::make_unique<TForm1>();
-        form->show();
-    }
-
     // A TCP client as its connect event leaves it.
     TMySocket *connectedClient(int port)
     {
@@ -38,8 +33,6 @@ protected:
         return client;
     }
 
-    std::unique_ptr<TForm1> form;
-    testing_support::MessageRecorder recorder;
 };
 
 TEST_F(StopInstance, DataWindowStopsItsOwnInstanceWhateverIsSelected)

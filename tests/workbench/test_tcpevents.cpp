@@ -23,6 +23,7 @@
 #include "TsuiButton.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "MainWindowTest.h"
 
 using namespace testing_support;
 
@@ -30,20 +31,8 @@ namespace {
 
 const QString PortTaken = QStringLiteral("该端口已被占用,监听未启动!");
 
-class TcpEvents : public ::testing::Test {
+class TcpEvents : public testing_support::MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        form = std::make_unique<TForm1>();
-        form->show();
-    }
-
-    void TearDown() override
-    {
-        form.reset();
-        DrainEvents();
-    }
-
     // A listening TCP server instance on a free port.
     TMySocket *Server()
     {
@@ -76,8 +65,6 @@ protected:
 
     static TServerSocket *ServerSocket(TMySocket *instance) { return qobject_cast<TServerSocket *>(instance->Socket); }
 
-    std::unique_ptr<TForm1> form;
-    MessageRecorder recorder;
     TestPeer peer;
     int port = 0;
 };
