@@ -32,6 +32,7 @@
 #include "newserversock.h"
 #include "newudpserver.h"
 #include "newudpsock.h"
+#include "HeldPort.h"
 
 using testing_support::MessageRecorder;
 using testing_support::WaitUntil;
@@ -58,31 +59,7 @@ ws::TAdapter lan()
     return ws::TAdapter{QStringLiteral("eth0"), {{QStringLiteral("192.168.1.23"), QStringLiteral("255.255.255.0")}}};
 }
 
-// A UDP socket of this test bound to the address and port 0.
-class HeldUdpPort {
-public:
-    explicit HeldUdpPort(const char *address)
-    {
-        FSocket = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
-        ws::TSockAddrIn a;
-        a.sin_family = ws::AF_INET_;
-        a.sin_addr = ws::inet_addr(address);
-        ws::TSockAddrIn bound;
-        if (FSocket != ws::INVALID_SOCKET && ws::bind(FSocket, a) == 0 && ws::getsockname(FSocket, &bound) == 0)
-            port = ws::NetToHost16(bound.sin_port);
-    }
-    ~HeldUdpPort() { Release(); }
-    void Release()
-    {
-        if (FSocket != ws::INVALID_SOCKET)
-            ws::closesocket(FSocket);
-        FSocket = ws::INVALID_SOCKET;
-    }
-    int32_t port = 0;
-
-private:
-    ws::TSocket FSocket = ws::INVALID_SOCKET;
-};
+using HeldUdpPort = testing_support::HeldPort;
 
 // A port that was free a moment ago.
 int32_t freeUdpPort()

@@ -8,37 +8,12 @@
 #include <QProcess>
 
 #include "PortProbe.h"
+#include "HeldPort.h"
 #include "WinSock.h"
 
 namespace {
 
-// A socket of this test bound to the address and port 0; knows the port it got.
-class HeldPort {
-public:
-    HeldPort(const char *address, int type = ws::SOCK_DGRAM_)
-    {
-        FSocket = ws::socket(ws::AF_INET_, type, 0);
-        ws::TSockAddrIn a;
-        a.sin_family = ws::AF_INET_;
-        a.sin_addr = ws::inet_addr(address);
-        if (FSocket == ws::INVALID_SOCKET || ws::bind(FSocket, a) != 0)
-            return;
-        ws::TSockAddrIn bound;
-        if (ws::getsockname(FSocket, &bound) == 0)
-            port = ws::NetToHost16(bound.sin_port);
-    }
-    ~HeldPort() { Release(); }
-    void Release()
-    {
-        if (FSocket != ws::INVALID_SOCKET)
-            ws::closesocket(FSocket);
-        FSocket = ws::INVALID_SOCKET;
-    }
-    int32_t port = 0;
-
-private:
-    ws::TSocket FSocket = ws::INVALID_SOCKET;
-};
+using testing_support::HeldPort;
 
 int openDescriptors()
 {
