@@ -129,8 +129,10 @@ TEST(AsyncSelect, AHandlerMayFreeAnotherSelectReadyInTheSameTurn)
     int calls = 0;
     const auto freeTheOther = [&](ws::TAsyncSelect::Ready) {
         ++calls;
-        sa.reset();
-        sb.reset();
+        // The handler goes with its own select: nothing of it is used after that.
+        std::unique_ptr<ws::TAsyncSelect> &a = sa, &b = sb;
+        a.reset();
+        b.reset();
     };
     sa = std::make_unique<ws::TAsyncSelect>(a.fd[0], freeTheOther);
     sb = std::make_unique<ws::TAsyncSelect>(b.fd[0], freeTheOther);
