@@ -240,6 +240,18 @@ void TLogView::ScrollTo(qsizetype top, int offset)
     viewport()->update();
 }
 
+qsizetype TLogView::lastVisibleLine() const
+{
+    const int height = viewport()->height();
+    int y = -FTopOffset;
+    for (qsizetype i = FTop; i < lineCount(); ++i) {
+        y += HeightOf(i);
+        if (y >= height)
+            return i;
+    }
+    return lineCount() - 1;
+}
+
 void TLogView::ScrollByPixels(int dy)
 {
     ScrollTo(FTop, FTopOffset + dy);
@@ -721,7 +733,7 @@ void TLogView::DragTo(const QPoint &point)
 
 void TLogView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (FDragging && (event->buttons() & Qt::LeftButton))
+    if (FDragging)
         DragTo(event->position().toPoint());
 }
 

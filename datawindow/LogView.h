@@ -52,6 +52,8 @@ public:
 
     // The first line on screen and how far (in pixels) it is scrolled out at the top.
     qsizetype firstVisibleLine() const { return FTop; }
+    // The last line with a part on screen.
+    qsizetype lastVisibleLine() const;
     int firstLineOffset() const { return FTopOffset; }
     // The box shows the end and keeps showing it as lines arrive.
     bool followsEnd() const { return FFollowEnd; }
