@@ -111,7 +111,7 @@ void TLogView::ReplaceFront(qsizetype count, const QString &line)
     } else {
         FTop -= count - 1;
     }
-    DropLayouts();
+    ReplaceLayouts(0, count - 1, 1);
     SyncScrollBar();
     viewport()->update();
 }
@@ -184,6 +184,21 @@ int TLogView::HeightOf(qsizetype line) const
 void TLogView::DropLayouts()
 {
     FLayouts.clear();
+}
+
+void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
+{
+    // Lines after the replaced ones keep their layouts under their new numbers: a keystroke
+    // lays out only the line it changes.
+    const qsizetype shift = lines - (last - first + 1);
+    decltype(FLayouts) kept;
+    for (auto &[line, layout] : FLayouts) {
+        if (line < first)
+            kept.emplace(line, std::move(layout));
+        else if (line > last)
+            kept.emplace(line + shift, std::move(layout));
+    }
+    FLayouts = std::move(kept);
 }
 
 void TLogView::DropLayoutsAwayFrom(qsizetype first, qsizetype last)
@@ -450,7 +465,10 @@ void TLogView::paste()
 void TLogView::insertText(const QString &text)
 {
     RemoveSelection();
+    const qsizetype line = FStore.Clamp(FCaret).line;
+    const bool wasEmpty = lineCount() == 0;
     FCaret = FAnchor = FStore.Insert(FCaret, text);
+    ReplaceLayouts(line, wasEmpty ? -1 : line, FCaret.line - line + 1);
     Edited();
 }
 
@@ -459,14 +477,14 @@ void TLogView::RemoveSelection()
     if (!hasSelection())
         return;
     const TLogPosition from = std::min(FAnchor, FCaret);
-    FStore.Remove(FAnchor, FCaret);
+    const TLogPosition to = std::max(FAnchor, FCaret);
+    FStore.Remove(from, to);
+    ReplaceLayouts(from.line, to.line, lineCount() == 0 ? 0 : 1);
     FCaret = FAnchor = FStore.Clamp(from);
 }
 
 void TLogView::Edited()
 {
-    // Lines may have moved: every layout is made anew for what is on screen.
-    DropLayouts();
     FCaretOn = true;
     EnsureCaretVisible();
     SyncScrollBar();

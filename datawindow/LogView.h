@@ -90,6 +90,8 @@ private:
     int LineSpacing() const;
     int WrapWidth() const;
     void DropLayouts();
+    // Lines first to last were replaced by this many lines.
+    void ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines);
     void DropLayoutsAwayFrom(qsizetype first, qsizetype last);
 
     // The scroll position at the end: the last line's bottom at the bottom of the viewport.

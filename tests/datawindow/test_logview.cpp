@@ -358,6 +358,33 @@ TEST_F(LogView, EnterSplitsAndBackspaceOrDeleteJoinLines)
     EXPECT_EQ(LinesOf(*view), QStringList{"ai"});
 }
 
+TEST_F(LogView, LinesMovedByAnEditAreLaidOutAsTheyNowRead)
+{
+    view->AppendLine(QStringLiteral("a"));
+    view->AppendLine(QStringLiteral("bbbbbbbb"));
+    view->AppendLine(QStringLiteral("cc"));
+    view->ShowAppended();
+    view->repaint(); // every line laid out
+    view->setCaret({0, 1});
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    view->setCaret({2, 0});
+    QTest::keyClick(view.get(), Qt::Key_End);
+    EXPECT_EQ(view->caret(), (TLogPosition{2, 8}));
+    view->repaint();
+    view->setCaret({0, 0});
+    view->setCaret({1, 0}, true);
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    view->setCaret({2, 0});
+    QTest::keyClick(view.get(), Qt::Key_End);
+    EXPECT_EQ(view->caret(), (TLogPosition{2, 2}));
+    // The oldest lines replaced by a note.
+    view->repaint();
+    view->ReplaceFront(2, QStringLiteral("note: gone"));
+    view->setCaret({0, 0});
+    QTest::keyClick(view.get(), Qt::Key_End);
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 10}));
+}
+
 TEST_F(LogView, CutAndPasteGoThroughTheClipboard)
 {
     view->AppendLine(QStringLiteral("one two"));
