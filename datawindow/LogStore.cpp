@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr qsizetype SpareChars = 256;
+
 // The pieces of a text between its line breaks; "\r\n" is one break.
 QStringList splitLines(const QString &text)
 {
@@ -42,6 +44,10 @@ void TLogStore::Append(const QString &text)
     // Most lines have no break: they are kept as given, sharing their data.
     if (std::none_of(text.begin(), text.end(), IsBreak)) {
         FLines.push_back(text);
+        // A line built by appending may hold spare room the size of half its text: the log keeps
+        // it for good, so it is kept without.
+        if (text.capacity() - text.size() > SpareChars)
+            FLines.back().squeeze();
         FChars += text.size();
         return;
     }

@@ -29,8 +29,23 @@ constexpr qreal TabStop = 80;
 // Lines kept laid out around the screen before the rest are dropped.
 constexpr qsizetype LayoutSlack = 32;
 constexpr int DragScrollMs = 50;
+// Word wrapping looks for a break over the whole of a run of text without a blank, once per
+// row: a run of 64 KiB took a second to lay out in a narrow box. A run longer than this breaks
+// anywhere, as it would have to anyway.
+constexpr qsizetype MaxWordRun = 256;
 // An assistive tool gets the whole text only of a log this small.
 constexpr qsizetype MaxAccessibleChars = 1 << 20;
+
+qsizetype longestRun(const QString &text)
+{
+    qsizetype longest = 0;
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
 
 bool isWordChar(QChar c)
 {
@@ -158,7 +173,10 @@ const QTextLayout &TLogView::LayoutOf(qsizetype line) const
     layout.setText(FStore.Line(line));
     layout.setFont(font());
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QString &text = FStore.Line(line);
+    option.setWrapMode(text.size() > MaxWordRun && longestRun(text) > MaxWordRun
+                           ? QTextOption::WrapAnywhere
+                           : QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setTabStopDistance(TabStop);
     layout.setTextOption(option);
     layout.setCacheEnabled(true);

@@ -125,6 +125,17 @@ TEST(LogStore, ReplaceFrontCountsCharactersOfWhatStays)
     EXPECT_EQ(store.Clamp({40, 7}), (TLogPosition{6, 2}));
 }
 
+TEST(LogStore, KeepsNoSpareRoomOfALineBuiltByAppending)
+{
+    QString line;
+    line.reserve(100000);
+    line += QStringLiteral("short");
+    TLogStore store;
+    store.Append(line);
+    EXPECT_EQ(store.Line(0), QStringLiteral("short"));
+    EXPECT_LT(store.Line(0).capacity(), 1000);
+}
+
 // ---- view ----------------------------------------------------------------------------------
 
 class LogView : public ::testing::Test {
