@@ -28,6 +28,7 @@ constexpr int Margin = 4;
 constexpr qreal TabStop = 80;
 // Lines kept laid out around the screen before the rest are dropped.
 constexpr qsizetype LayoutSlack = 32;
+constexpr qsizetype MaxAwayChars = 128 * 1024;
 constexpr int DragScrollMs = 50;
 // Word wrapping looks for a break over the whole of a run of text without a blank, once per
 // row: a run of 64 KiB took a second to lay out in a narrow box. A run longer than this breaks
@@ -221,10 +222,17 @@ void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
 
 void TLogView::DropLayoutsAwayFrom(qsizetype first, qsizetype last)
 {
-    if (qsizetype(FLayouts.size()) <= (last - first) + 2 * LayoutSlack)
+    // Off screen only a few, and only short ones: a wrapped 64 KiB line holds megabytes of glyphs.
+    const auto away = [first, last](qsizetype line) { return line < first || line > last; };
+    qsizetype awayChars = 0;
+    for (const auto &[line, layout] : FLayouts)
+        if (away(line))
+            awayChars += layout->text.text().size();
+    const bool tooMuch = awayChars > MaxAwayChars;
+    if (!tooMuch && qsizetype(FLayouts.size()) <= (last - first + 1) + 2 * LayoutSlack)
         return;
     for (auto it = FLayouts.begin(); it != FLayouts.end();) {
-        if (it->first < first - LayoutSlack || it->first > last + LayoutSlack)
+        if (it->first < first - LayoutSlack || it->first > last + LayoutSlack || (tooMuch && away(it->first)))
             it = FLayouts.erase(it);
         else
             ++it;
@@ -323,6 +331,8 @@ void TLogView::SyncScrollBar()
     bar->setRange(0, maximum);
     bar->setValue(int(std::min<qsizetype>(FTop, INT_MAX)));
     FSyncingBar = false;
+    if (isVisible())
+        DropLayoutsAwayFrom(FTop, lastVisibleLine());
 }
 
 void TLogView::scrollContentsBy(int, int)
