@@ -212,12 +212,15 @@ TEST_F(LogView, AppendsWaitForTheNextShow)
     ASSERT_TRUE(WaitUntil([&] { return !view->AppendsWaiting(); }));
 }
 
-TEST_F(LogView, WheelScrollsThroughALongWrappedLine)
+class WrappedLine : public LogView, public ::testing::WithParamInterface<bool> {};
+
+// Words, or one run without a blank (as a long read of binary data shows).
+TEST_P(WrappedLine, WheelScrollsThroughIt)
 {
     append(3);
     QString longLine;
     for (int i = 0; i < 400; ++i)
-        longLine += QStringLiteral("w%1 ").arg(i);
+        longLine += GetParam() ? QStringLiteral("w%1 ").arg(i) : QStringLiteral("w%1_").arg(i);
     view->AppendLine(longLine);
     append(3);
     bar()->setValue(0);
@@ -246,6 +249,9 @@ TEST_F(LogView, WheelScrollsThroughALongWrappedLine)
     EXPECT_EQ(view->firstLineOffset(), 0);
     EXPECT_FALSE(view->followsEnd());
 }
+
+INSTANTIATE_TEST_SUITE_P(LogView, WrappedLine, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "words" : "one_run"; });
 
 TEST_F(LogView, MouseDragSelectsAndCtrlCCopiesTheExactText)
 {
