@@ -14,8 +14,10 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
-#include <QTextLayout>
+#include <QTextCharFormat>
 #include <QWheelEvent>
+
+#include "LineLayout.h"
 
 namespace {
 
@@ -24,29 +26,12 @@ namespace {
 constexpr int ShowPeriodMs = 40;
 // Space left and right of the text, as a plain text box leaves it.
 constexpr int Margin = 4;
-// As a plain text box sets its tab stops.
-constexpr qreal TabStop = 80;
 // Lines kept laid out around the screen before the rest are dropped.
 constexpr qsizetype LayoutSlack = 32;
 constexpr qsizetype MaxAwayChars = 128 * 1024;
 constexpr int DragScrollMs = 50;
-// Word wrapping looks for a break over the whole of a run of text without a blank, once per
-// row: a run of 64 KiB took a second to lay out in a narrow box. A run longer than this breaks
-// anywhere, as it would have to anyway.
-constexpr qsizetype MaxWordRun = 256;
 // An assistive tool gets the whole text only of a log this small.
 constexpr qsizetype MaxAccessibleChars = 1 << 20;
-
-qsizetype longestRun(const QString &text)
-{
-    qsizetype longest = 0;
-    qsizetype run = 0;
-    for (const QChar c : text) {
-        run = c.isSpace() ? 0 : run + 1;
-        longest = std::max(longest, run);
-    }
-    return longest;
-}
 
 bool isWordChar(QChar c)
 {
@@ -81,12 +66,6 @@ QAccessibleInterface *accessibleFactory(const QString &className, QObject *objec
 }
 
 } // namespace
-
-struct TLogView::Layout {
-    QTextLayout text;
-    int width = 0;
-    int lines = 1;
-};
 
 TLogView::TLogView(QWidget *parent) : QAbstractScrollArea(parent)
 {
@@ -162,42 +141,18 @@ int TLogView::WrapWidth() const
     return std::max(1, viewport()->width() - 2 * Margin);
 }
 
-const QTextLayout &TLogView::LayoutOf(qsizetype line) const
+const TLineLayout &TLogView::LayoutOf(qsizetype line) const
 {
     const int width = WrapWidth();
-    std::unique_ptr<Layout> &slot = FLayouts[line];
-    if (slot && slot->width == width)
-        return slot->text;
-    slot = std::make_unique<Layout>();
-    slot->width = width;
-    QTextLayout &layout = slot->text;
-    layout.setText(FStore.Line(line));
-    layout.setFont(font());
-    QTextOption option;
-    const QString &text = FStore.Line(line);
-    option.setWrapMode(text.size() > MaxWordRun && longestRun(text) > MaxWordRun
-                           ? QTextOption::WrapAnywhere
-                           : QTextOption::WrapAtWordBoundaryOrAnywhere);
-    option.setTabStopDistance(TabStop);
-    layout.setTextOption(option);
-    layout.setCacheEnabled(true);
-    const int spacing = LineSpacing();
-    int y = 0;
-    layout.beginLayout();
-    for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
-        l.setLineWidth(width);
-        l.setPosition(QPointF(0, y));
-        y += spacing;
-    }
-    layout.endLayout();
-    slot->lines = std::max(1, layout.lineCount());
-    return layout;
+    std::unique_ptr<TLineLayout> &slot = FLayouts[line];
+    if (!slot || slot->Width() != width)
+        slot = std::make_unique<TLineLayout>(FStore.Line(line), font(), width, LineSpacing());
+    return *slot;
 }
 
 int TLogView::HeightOf(qsizetype line) const
 {
-    LayoutOf(line);
-    return FLayouts[line]->lines * LineSpacing();
+    return LayoutOf(line).Rows() * LineSpacing();
 }
 
 void TLogView::DropLayouts()
@@ -227,7 +182,7 @@ void TLogView::DropLayoutsAwayFrom(qsizetype first, qsizetype last)
     qsizetype awayChars = 0;
     for (const auto &[line, layout] : FLayouts)
         if (away(line))
-            awayChars += layout->text.text().size();
+            awayChars += layout->TextSize();
     const bool tooMuch = awayChars > MaxAwayChars;
     if (!tooMuch && qsizetype(FLayouts.size()) <= (last - first + 1) + 2 * LayoutSlack)
         return;
@@ -316,7 +271,7 @@ void TLogView::SyncScrollBar()
         endTop = lineCount() - 1;
         for (; endTop > 0; --endTop) {
             const auto it = FLayouts.find(endTop);
-            below += (it != FLayouts.end() ? it->second->lines : 1) * spacing;
+            below += (it != FLayouts.end() ? it->second->Rows() : 1) * spacing;
             if (below >= height)
                 break;
         }
@@ -367,7 +322,7 @@ void TLogView::wheelEvent(QWheelEvent *event)
 void TLogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    if (!FLayouts.empty() && FLayouts.begin()->second->width != WrapWidth())
+    if (!FLayouts.empty() && FLayouts.begin()->second->Width() != WrapWidth())
         DropLayouts();
     if (FFollowEnd)
         SyncScrollBar();
@@ -389,8 +344,7 @@ void TLogView::EnsureCaretVisible()
 {
     if (lineCount() == 0)
         return;
-    const QTextLayout &layout = LayoutOf(FCaret.line);
-    const int caretY = int(layout.lineForTextPosition(int(FCaret.column)).y());
+    const int caretY = LayoutOf(FCaret.line).RowOf(FCaret.column) * LineSpacing();
     const int spacing = LineSpacing();
     const int height = viewport()->height();
     int y = -FTopOffset;
@@ -429,18 +383,17 @@ void TLogView::paintEvent(QPaintEvent *event)
     for (; i < lineCount() && y < height; ++i) {
         const int h = HeightOf(i);
         if (y + h > clip.top() && y < clip.bottom() + 1) {
-            const QTextLayout &layout = LayoutOf(i);
-            QList<QTextLayout::FormatRange> ranges;
+            const TLineLayout &layout = LayoutOf(i);
+            qsizetype start = 0;
+            qsizetype end = 0;
             if (from != to && i >= from.line && i <= to.line) {
-                const qsizetype start = i == from.line ? from.column : 0;
-                const qsizetype end = i == to.line ? to.column : line(i).size();
-                if (end > start)
-                    ranges.append({int(start), int(end - start), selected});
+                start = i == from.line ? from.column : 0;
+                end = i == to.line ? to.column : line(i).size();
             }
             const QPointF at(Margin, y);
-            layout.draw(&p, at, ranges, clip);
+            layout.Draw(&p, at, start, end, selected, clip);
             if (caretShown && i == FCaret.line)
-                layout.drawCursor(&p, at, int(FCaret.column), 1);
+                layout.DrawCursor(&p, at, FCaret.column);
         }
         y += h;
     }
@@ -527,12 +480,11 @@ TLogPosition TLogView::PositionAt(const QPoint &point) const
     qsizetype i = FTop;
     while (i < lineCount() - 1 && point.y() >= y + HeightOf(i))
         y += HeightOf(i++);
-    const QTextLayout &layout = LayoutOf(i);
-    const int row = std::clamp((point.y() - y) / LineSpacing(), 0, layout.lineCount() - 1);
+    const TLineLayout &layout = LayoutOf(i);
     if (point.y() < y)
         return {i, 0};
-    const QTextLine l = layout.lineAt(row);
-    return {i, l.isValid() ? l.xToCursor(point.x() - Margin) : 0};
+    const int row = std::clamp((point.y() - y) / LineSpacing(), 0, layout.Rows() - 1);
+    return {i, layout.ColumnAt(row, point.x() - Margin)};
 }
 
 QRect TLogView::CaretRect() const
@@ -542,30 +494,29 @@ QRect TLogView::CaretRect() const
     int y = -FTopOffset;
     for (qsizetype i = FTop; i < FCaret.line && y < viewport()->height(); ++i)
         y += HeightOf(i);
-    const QTextLine l = LayoutOf(FCaret.line).lineForTextPosition(int(FCaret.column));
-    if (!l.isValid() || FCaret.line < FTop)
+    if (FCaret.line < FTop)
         return {};
-    return QRect(Margin + int(l.cursorToX(int(FCaret.column))), y + int(l.y()), 1, LineSpacing());
+    const TLineLayout &layout = LayoutOf(FCaret.line);
+    return QRect(Margin + int(layout.XOf(FCaret.column)), y + layout.RowOf(FCaret.column) * LineSpacing(), 1,
+                 LineSpacing());
 }
 
 TLogPosition TLogView::VisualLineMove(TLogPosition from, int rows) const
 {
     if (lineCount() == 0)
         return {};
-    const QTextLine start = LayoutOf(from.line).lineForTextPosition(int(from.column));
-    const qreal x = start.isValid() ? start.cursorToX(int(from.column)) : 0;
+    const qreal x = LayoutOf(from.line).XOf(from.column);
     qsizetype line = from.line;
-    int row = (start.isValid() ? start.lineNumber() : 0) + rows;
+    int row = LayoutOf(line).RowOf(from.column) + rows;
     while (row < 0 && line > 0)
-        row += LayoutOf(--line).lineCount();
-    while (row >= LayoutOf(line).lineCount() && line < lineCount() - 1)
-        row -= LayoutOf(line++).lineCount();
+        row += LayoutOf(--line).Rows();
+    while (row >= LayoutOf(line).Rows() && line < lineCount() - 1)
+        row -= LayoutOf(line++).Rows();
     if (row < 0)
         return {line, 0};
-    const QTextLayout &layout = LayoutOf(line);
-    if (row >= layout.lineCount())
+    if (row >= LayoutOf(line).Rows())
         return {line, FStore.Line(line).size()};
-    return {line, layout.lineAt(row).xToCursor(x)};
+    return {line, LayoutOf(line).ColumnAt(row, x)};
 }
 
 TLogPosition TLogView::WordStart(TLogPosition p) const
@@ -603,13 +554,13 @@ TLogPosition TLogView::MovedCaret(int key, bool word) const
             return p.line > 0 ? TLogPosition{p.line - 1, FStore.Line(p.line - 1).size()} : p;
         if (word)
             return WordStart(p);
-        return {p.line, LayoutOf(p.line).previousCursorPosition(int(p.column))};
+        return {p.line, LayoutOf(p.line).PreviousCursor(p.column)};
     case Qt::Key_Right:
         if (p.column == text.size())
             return p.line < lineCount() - 1 ? TLogPosition{p.line + 1, 0} : p;
         if (word)
             return WordEnd(p);
-        return {p.line, LayoutOf(p.line).nextCursorPosition(int(p.column))};
+        return {p.line, LayoutOf(p.line).NextCursor(p.column)};
     case Qt::Key_Up:
         return VisualLineMove(p, -1);
     case Qt::Key_Down:
@@ -622,14 +573,14 @@ TLogPosition TLogView::MovedCaret(int key, bool word) const
     case Qt::Key_End: {
         if (word)
             return key == Qt::Key_Home ? TLogPosition{} : FStore.End();
-        const QTextLine l = LayoutOf(p.line).lineForTextPosition(int(p.column));
-        if (!l.isValid())
-            return p;
+        const TLineLayout &layout = LayoutOf(p.line);
+        const int row = layout.RowOf(p.column);
+        const qsizetype start = layout.RowStart(row);
         if (key == Qt::Key_Home)
-            return {p.line, l.textStart()};
-        qsizetype end = l.textStart() + l.textLength();
+            return {p.line, start};
+        qsizetype end = layout.RowEnd(row);
         // A wrapped row ends before the blank it broke at, not on the next row.
-        if (end < text.size() && end > l.textStart() && text[end - 1].isSpace())
+        if (end < text.size() && end > start && text[end - 1].isSpace())
             --end;
         return {p.line, end};
     }

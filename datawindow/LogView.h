@@ -15,7 +15,7 @@
 #include "LogStore.h"
 
 class QMenu;
-class QTextLayout;
+class TLineLayout;
 
 class TLogView : public QAbstractScrollArea {
     Q_OBJECT
@@ -82,10 +82,9 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    struct Layout;
     // The layout of a line at the current width, made when first needed and kept while the
     // line is near the screen.
-    const QTextLayout &LayoutOf(qsizetype line) const;
+    const TLineLayout &LayoutOf(qsizetype line) const;
     int HeightOf(qsizetype line) const;
     int LineSpacing() const;
     int WrapWidth() const;
@@ -115,7 +114,7 @@ private:
     QMenu *ContextMenu();
 
     TLogStore FStore;
-    mutable std::unordered_map<qsizetype, std::unique_ptr<Layout>> FLayouts;
+    mutable std::unordered_map<qsizetype, std::unique_ptr<TLineLayout>> FLayouts;
     TLogPosition FCaret;
     TLogPosition FAnchor;
     qsizetype FTop = 0;

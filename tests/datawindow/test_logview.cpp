@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include "LineLayout.h"
 #include "LogStore.h"
 #include "LogView.h"
 #include "TestSupport.h"
@@ -134,6 +135,81 @@ TEST(LogStore, KeepsNoSpareRoomOfALineBuiltByAppending)
     store.Append(line);
     EXPECT_EQ(store.Line(0), QStringLiteral("short"));
     EXPECT_LT(store.Line(0).capacity(), 1000);
+}
+
+// ---- line layout ---------------------------------------------------------------------------
+
+struct LayoutRow {
+    const char *name;
+    QString text;
+    int width;
+};
+
+class LineLayout : public ::testing::TestWithParam<LayoutRow> {};
+
+// Every column is on one row, within it, and found again from its place; the caret steps
+// through every column, across the places where a long run is laid out on its own.
+TEST_P(LineLayout, ColumnsAndRowsAgree)
+{
+    const LayoutRow &row = GetParam();
+    const QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const TLineLayout layout(row.text, font, row.width, 15);
+    ASSERT_GE(layout.Rows(), 1);
+    int previousRow = 0;
+    for (qsizetype c = 0; c <= row.text.size(); ++c) {
+        const int r = layout.RowOf(c);
+        ASSERT_GE(r, previousRow) << c;
+        ASSERT_LT(r, layout.Rows()) << c;
+        ASSERT_LE(layout.RowStart(r), c) << c;
+        ASSERT_GE(layout.RowEnd(r), c) << c;
+        ASSERT_EQ(layout.ColumnAt(r, layout.XOf(c)), c) << c;
+        if (c < row.text.size()) {
+            ASSERT_EQ(layout.NextCursor(c), c + 1) << c;
+        }
+        if (c > 0) {
+            ASSERT_EQ(layout.PreviousCursor(c), c - 1) << c;
+        }
+        previousRow = r;
+    }
+    // The rows cover the text in order, without gaps.
+    EXPECT_EQ(layout.RowStart(0), 0);
+    for (int r = 1; r < layout.Rows(); ++r)
+        ASSERT_EQ(layout.RowStart(r), layout.RowEnd(r - 1)) << r;
+    EXPECT_EQ(layout.RowEnd(layout.Rows() - 1), row.text.size());
+}
+
+QString hexLine(int pairs, int run)
+{
+    return QStringLiteral("12:00:00 收到数据：{") + QStringLiteral("78 ").repeated(pairs) + QStringLiteral("}")
+        + QString(run, u'x');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LineLayout,
+    ::testing::Values(LayoutRow{"empty", "", 200}, LayoutRow{"words", QStringLiteral("ab cd ").repeated(60), 200},
+                      LayoutRow{"hex_then_long_run", hexLine(300, 3000), 300},
+                      LayoutRow{"long_runs_between_words", "a " + QString(1500, u'y') + "  b c " + QString(2000, u'z') + " d",
+                                250},
+                      LayoutRow{"narrow", hexLine(50, 1200), 40}),
+    [](const ::testing::TestParamInfo<LayoutRow> &info) { return std::string(info.param.name); });
+
+TEST(LineLayoutWrap, HexPairsStayWholeBeforeALongRun)
+{
+    const QString text = hexLine(400, 5000);
+    const TLineLayout layout(text, QFontDatabase::systemFont(QFontDatabase::FixedFont), 300, 15);
+    const qsizetype run = text.indexOf(u'}');
+    int rowsBeforeRun = 0;
+    for (int r = 1; r < layout.Rows(); ++r) {
+        const qsizetype start = layout.RowStart(r);
+        if (start > run)
+            break;
+        ++rowsBeforeRun;
+        // Each row of the hex block starts with a pair, after the blank the row before broke at.
+        ASSERT_EQ(text[start - 1], u' ') << r;
+    }
+    EXPECT_GT(rowsBeforeRun, 10);
+    // The run breaks anywhere, in full rows.
+    EXPECT_GT(layout.Rows(), rowsBeforeRun + 10);
 }
 
 // ---- view ----------------------------------------------------------------------------------
