@@ -689,6 +689,14 @@ QVariant TLogView::inputMethodQuery(Qt::InputMethodQuery query) const
 
 bool TLogView::event(QEvent *event)
 {
+    // Tab types a tab, as in a plain text box, instead of moving the focus.
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            insertText(QStringLiteral("\t"));
+            return true;
+        }
+    }
     // Editing keys are this box's own, not shortcuts of the window around it.
     if (event->type() == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);

@@ -436,6 +436,9 @@ TEST_F(LogView, EnterSplitsAndBackspaceOrDeleteJoinLines)
     QTest::keyClick(view.get(), Qt::Key_Return);
     EXPECT_EQ(LinesOf(*view), (QStringList{"abc", "def", "ghi"}));
     EXPECT_EQ(view->caret(), (TLogPosition{1, 0}));
+    QTest::keyClick(view.get(), Qt::Key_Tab);
+    EXPECT_EQ(view->line(1), QStringLiteral("\tdef"));
+    QTest::keyClick(view.get(), Qt::Key_Backspace);
     QTest::keyClick(view.get(), Qt::Key_Backspace);
     EXPECT_EQ(LinesOf(*view), (QStringList{"abcdef", "ghi"}));
     QTest::keyClick(view.get(), Qt::Key_End);
