@@ -35,13 +35,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
 // transport
 #include "TNMUDP.h"
 // datawindow
+#include "LogView.h"
 #include "datapanel.h"
 // workbench
 #include "TMySocket.h"
@@ -333,7 +333,7 @@ UdpResult udpWindow(TForm1 &form, StallProbe &probe)
     sender.join();
 
     r.delivered = Datagrams - r.drops;
-    const long long lines = window->Memo2->document()->blockCount();
+    const long long lines = window->Memo2->lineCount();
     r.exact = finished && lines == r.delivered && window->RecvCount == r.delivered * DatagramSize;
     if (!r.exact)
         std::printf("  UDP window: %lld lines, RecvCount %lld, %lld delivered\n", lines,

@@ -21,10 +21,9 @@
 // Qt
 #include <QApplication>
 #include <QMdiArea>
-#include <QPlainTextEdit>
-#include <QTextDocument>
 
 // datawindow
+#include "LogView.h"
 #include "datapanel.h"
 
 namespace {
@@ -117,7 +116,7 @@ int main(int argc, char **argv)
         fill(*large, FullLog);
         const double heap = (heapInUse() - heapBefore) / FullLog;
         const double rss = (residentBytes() - rssBefore) / FullLog;
-        const int before = large->window->Memo2->document()->blockCount();
+        const int before = int(large->window->Memo2->lineCount());
         for (int done = 0; done < MeasuredLines; done += Slice) {
             appendSlice(*small);
             appendSlice(*large);

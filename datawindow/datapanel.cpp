@@ -5,7 +5,6 @@
 #include <utility>
 
 // Qt
-#include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,14 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QResizeEvent>
-#include <QScrollBar>
-#include <QSignalBlocker>
 #include <QStatusBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTime>
-#include <QTimer>
 #include <QVBoxLayout>
 
 // instance
@@ -48,19 +41,13 @@
 #include "TsuiButton.h"
 
 #include "LogLines.h"
+#include "LogView.h"
 
 namespace {
 
 const QColor clCream(255, 251, 240);
 const QColor clLogBackground(0xFD, 0xF9, 0xF7);
 
-// Waiting lines go to the log box this often: soon enough to look immediate, seldom enough that
-// in a flood the box is laid out and painted 20 times a second rather than once per line.
-constexpr int LogFlushMs = 50;
-// Past either bound the waiting lines go into the text at once, without layout or paint (see
-// InsertPending), so that no insert keeps the sockets waiting for more than a millisecond or two.
-constexpr int MaxPendingLines = 1000;
-constexpr int MaxPendingChars = 256 * 1024;
 // Each trim of the log box takes away this share of its bounds.
 constexpr int TrimSlices = 32;
 
@@ -168,10 +155,11 @@ TFrmData::TFrmData(QMdiArea *area) : QMdiSubWindow(area->viewport(), Qt::SubWind
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
 
-    FLogFlush = new QTimer(this);
-    FLogFlush->setSingleShot(true);
-    FLogFlush->setInterval(LogFlushMs);
-    connect(FLogFlush, &QTimer::timeout, this, &TFrmData::FlushLog);
+    // The counter panel paints when the log box does (see ShowCounters).
+    connect(Memo2, &TLogView::appendsShown, this, [this] {
+        if (!StatusBar2Panel0->updatesEnabled())
+            StatusBar2Panel0->setUpdatesEnabled(true);
+    });
 
     area->addSubWindow(this);
     showMaximized();
@@ -202,10 +190,9 @@ void TFrmData::BuildLogBox(QWidget *parent)
     GroupBox3->setFixedHeight(164);
     auto *box = new QVBoxLayout(GroupBox3);
     box->setContentsMargins(2, 2, 2, 2);
-    Memo2 = new QPlainTextEdit(GroupBox3);
+    Memo2 = new TLogView(GroupBox3);
+    Memo2->setAccessibleName(GroupBox3->title());
     setBackground(Memo2, QPalette::Base, clLogBackground);
-    // The log only ever grows: an undo history would hold every line a second time.
-    Memo2->setUndoRedoEnabled(false);
     box->addWidget(Memo2);
 }
 
@@ -272,90 +259,32 @@ bool TFrmData::HexMode() const
 
 void TFrmData::AppendLogLine(const QString &line)
 {
-    FPendingLog.append(line);
-    FPendingChars += line.size() + 1;
-    if (FPendingLog.size() >= MaxPendingLines || FPendingChars >= MaxPendingChars)
-        InsertPending();
-    if (!FLogFlush->isActive())
-        FLogFlush->start();
-}
-
-void TFrmData::InsertPending()
-{
-    // The last line stays for the flush: its plain append lays out, scrolls and paints the box
-    // once for everything inserted quietly before it.
-    if (FPendingLog.size() < 2)
-        return;
-    const QString last = FPendingLog.takeLast();
-    const QString batch = FPendingLog.join(QChar(QChar::ParagraphSeparator));
-    FPendingLog = QStringList{last};
-    FPendingChars = last.size() + 1;
-
-    if (!FQuietInserts) {
-        const QScrollBar *bar = Memo2->verticalScrollBar();
-        FFollowEnd = bar->value() == bar->maximum();
-    }
-    QTextDocument *doc = Memo2->document();
-    // Without its signals the layout neither lays out the last lines to size the scroll bar nor
-    // asks for a repaint.
-    const QSignalBlocker quiet(doc->documentLayout());
-    QTextCursor cursor(doc);
-    // Inside an edit block: a cursor moved outside one lays out the block it lands in.
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
-    if (!doc->isEmpty())
-        cursor.insertBlock();
-    cursor.insertText(batch);
-    cursor.endEditBlock();
-    FQuietInserts = true;
+    Memo2->AppendLine(line);
+    TrimLog();
 }
 
 void TFrmData::FlushLog()
 {
-    FLogFlush->stop();
-    if (!StatusBar2Panel0->updatesEnabled())
-        StatusBar2Panel0->setUpdatesEnabled(true);
-    if (FPendingLog.isEmpty())
-        return;
-    // Not line feeds: a line that ends in a carriage return would take one for its CR LF pair.
-    const QString batch = FPendingLog.join(QChar(QChar::ParagraphSeparator));
-    FPendingLog.clear();
-    FPendingChars = 0;
-    if (std::exchange(FQuietInserts, false)) {
-        // The size the layout kept to itself during the quiet inserts goes to the scroll bar now;
-        // a box that showed the end shows it again, and the append below keeps it there.
-        QAbstractTextDocumentLayout *layout = Memo2->document()->documentLayout();
-        emit layout->documentSizeChanged(layout->documentSize());
-        if (FFollowEnd)
-            Memo2->verticalScrollBar()->setValue(Memo2->verticalScrollBar()->maximum());
-    }
-    // One call for the batch: the lines become the same blocks as one call per line would make.
-    Memo2->appendPlainText(batch);
-    TrimLog();
+    Memo2->ShowAppended();
 }
 
 void TFrmData::TrimLog()
 {
-    QTextDocument *doc = Memo2->document();
-    const int chars = doc->characterCount();
-    const int blocks = doc->blockCount();
-    if (chars <= FMaxLogChars && blocks <= FMaxLogBlocks)
+    const qsizetype chars = Memo2->characterCount();
+    const qsizetype lines = Memo2->lineCount();
+    if (chars <= FMaxLogChars && lines <= FMaxLogBlocks)
         return;
     // Down by a slice of the bound at a time: a trim costs little and comes seldom.
-    const int charCut = chars - (FMaxLogChars - FMaxLogChars / TrimSlices);
-    const int blockCut = blocks - (FMaxLogBlocks - FMaxLogBlocks / TrimSlices);
-    QTextBlock keep = doc->findBlock(std::max(charCut, 0));
-    if (keep.position() < charCut)
-        keep = keep.next();
-    if (keep.blockNumber() < blockCut)
-        keep = doc->findBlockByNumber(blockCut);
-    if (!keep.isValid())
-        keep = doc->lastBlock();
+    const qsizetype charCut = chars - (FMaxLogChars - FMaxLogChars / TrimSlices);
+    const qsizetype lineCut = lines - (FMaxLogBlocks - FMaxLogBlocks / TrimSlices);
+    // The first line kept starts at or after charCut (a line takes its length and a separator).
+    qsizetype keep = 0;
+    for (qsizetype at = 0; keep < lines && at < charCut; ++keep)
+        at += Memo2->line(keep).size() + 1;
+    keep = std::min(std::max(keep, lineCut), lines - 1);
     // The note of an earlier trim goes with the lines before it and is written anew.
-    FLogDropped += keep.blockNumber() - (FLogDropped > 0 ? 1 : 0);
-    QTextCursor cursor(doc);
-    cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
-    cursor.insertText(TrimNote(FLogDropped) + QChar(QChar::ParagraphSeparator));
+    FLogDropped += keep - (FLogDropped > 0 ? 1 : 0);
+    Memo2->ReplaceFront(keep, TrimNote(FLogDropped));
 }
 
 void TFrmData::SetLogBounds(int maxChars, int maxBlocks)
@@ -367,7 +296,6 @@ void TFrmData::SetLogBounds(int maxChars, int maxBlocks)
 
 QString TFrmData::LogText()
 {
-    FlushLog();
     return Memo2->toPlainText();
 }
 
@@ -380,9 +308,9 @@ void TFrmData::LogReceived(const QByteArray &block)
 
 void TFrmData::ShowCounters()
 {
-    // The text is exact at once; while lines wait for the log box, so does the panel's repaint,
-    // which would otherwise come once per turn of the event loop.
-    const bool deferPaint = !FPendingLog.isEmpty();
+    // The text is exact at once; while new lines wait for the log box's next repaint, so does
+    // the panel's, which would otherwise come once per turn of the event loop.
+    const bool deferPaint = Memo2->AppendsWaiting();
     if (StatusBar2Panel0->updatesEnabled() == deferPaint)
         StatusBar2Panel0->setUpdatesEnabled(!deferPaint);
     StatusBar2Panel0->setText(CounterLine(RecvCount, SendCount));

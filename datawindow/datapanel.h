@@ -16,8 +16,8 @@ class QKeyEvent;
 class QLabel;
 class QMdiArea;
 class QPlainTextEdit;
+class TLogView;
 class QStatusBar;
-class QTimer;
 class QWidget;
 class TMySocket;
 class TsuiButton;
@@ -37,16 +37,15 @@ public:
     TMySocket *MySocket = nullptr;
 
     // Every line of the receive log goes in here, receive and send lines alike, so they keep
-    // the order in which they happened. Lines wait and reach the log box in batches: a flood
-    // then pays one insert, layout and repaint per batch instead of one per line.
+    // the order in which they happened. The line is in the log at once; the box shows new
+    // lines a few times a second while they stream in.
     void AppendLogLine(const QString &line);
-    // Puts every waiting line into the log box now.
+    // Shows every line appended so far now.
     void FlushLog();
-    // The whole receive log, waiting lines included.
+    // The whole receive log.
     QString LogText();
-    // The log box holds at most this many characters and lines (blocks); past either, the
-    // oldest lines go and the first line says how many have gone. A flood has no end, while
-    // memory has one and the text document counts its positions in int.
+    // The log box holds at most this many characters and lines; past either, the oldest lines
+    // go and the first line says how many have gone. A flood has no end, while memory has one.
     static constexpr int DefaultMaxLogChars = 128 * 1024 * 1024;
     static constexpr int DefaultMaxLogBlocks = 2000000;
     void SetLogBounds(int maxChars, int maxBlocks);
@@ -88,7 +87,7 @@ public:
     TsuiButton *Button6 = nullptr;
     QWidget *Panel2 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
-    QPlainTextEdit *Memo2 = nullptr;
+    TLogView *Memo2 = nullptr;
     QGroupBox *GroupBox2 = nullptr;
     QPlainTextEdit *Memo3 = nullptr;
     QWidget *Panel6 = nullptr;
@@ -120,19 +119,9 @@ private:
     void OpenTcpClient();
     void StopTcpServer();
 
-    // Puts all waiting lines but the last into the log box's text, leaving layout and paint to
-    // the next flush.
-    void InsertPending();
     // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
     void TrimLog();
 
-    // Lines not yet in the log box, in order, and their characters with a separator each.
-    QStringList FPendingLog;
-    qsizetype FPendingChars = 0;
-    // Lines went into the text quietly since the last flush; the box showed its end before.
-    bool FQuietInserts = false;
-    bool FFollowEnd = false;
-    QTimer *FLogFlush = nullptr;
     // Lines of the log box dropped by trims so far.
     int64_t FLogDropped = 0;
     int FMaxLogChars = DefaultMaxLogChars;

@@ -1,6 +1,6 @@
-// The receive log of a data window under load: lines reach the log box in batches, in the order
-// they happened, receive and send lines alike; whoever needs the text now gets it whole; a
-// window that goes away with lines still waiting takes them with it.
+// The receive log of a data window under load: lines reach the log box in the order they
+// happened, receive and send lines alike, and are shown without being asked for; whoever needs
+// the text gets it whole; a window that goes away with lines not yet shown takes them with it.
 
 #include <gtest/gtest.h>
 
@@ -10,14 +10,13 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMdiArea>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTime>
 
 #include "HexCodec.h"
 #include "LogLines.h"
+#include "LogView.h"
 #include "TestSupport.h"
 #include "TimeText.h"
 #include "datapanel.h"
@@ -35,16 +34,19 @@ using testing_support::WaitUntil;
 const QString Received = QStringLiteral(" 收到数据：");
 const QString Sent = QStringLiteral(" 发送数据：");
 
-// The log box's blocks as they stand, without flushing anything.
+// The log box's lines as they stand, without flushing anything.
 QStringList Blocks(const TFrmData *window)
 {
     QStringList blocks;
-    const QTextDocument *doc = window->Memo2->document();
-    if (doc->isEmpty())
-        return blocks;
-    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-        blocks << b.text();
+    for (qsizetype i = 0; i < window->Memo2->lineCount(); ++i)
+        blocks << window->Memo2->line(i);
     return blocks;
+}
+
+// The box has shown every line appended to it.
+bool AllShown(const TFrmData *window)
+{
+    return !window->Memo2->AppendsWaiting();
 }
 
 // Each block without its time: what the lines say, in order.
@@ -81,7 +83,7 @@ protected:
 TEST_F(ReceiveLog, ReceiveAndSendLinesKeepTheirOrderAcrossBatches)
 {
     QStringList expected;
-    // Three batches: one flushed on demand, one by the window's own timer, one left waiting.
+    // Three batches: one shown on demand, one by the box's own timer, one not yet shown.
     for (int batch = 0; batch < 3; ++batch) {
         for (int i = 0; i < 4; ++i) {
             const QByteArray data = QStringLiteral("r%1.%2").arg(batch).arg(i).toLatin1();
@@ -95,7 +97,8 @@ TEST_F(ReceiveLog, ReceiveAndSendLinesKeepTheirOrderAcrossBatches)
         if (batch == 0)
             window->FlushLog();
         if (batch == 1) {
-            ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == expected.size(); }));
+            ASSERT_TRUE(WaitUntil([&] { return AllShown(window); }));
+            EXPECT_EQ(Blocks(window).size(), expected.size());
         }
     }
     EXPECT_EQ(window->RecvCount, 12 * 4);
@@ -107,7 +110,8 @@ TEST_F(ReceiveLog, WaitingLinesReachTheBoxWithoutBeingAskedFor)
 {
     window->LogReceived("one");
     window->LogReceived("two");
-    ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == 2; }));
+    EXPECT_FALSE(AllShown(window));
+    ASSERT_TRUE(WaitUntil([&] { return AllShown(window); }));
     EXPECT_EQ(Untimed(Blocks(window)), (QStringList{Received + "one", Received + "two"}));
 }
 
@@ -162,7 +166,7 @@ TEST_F(ReceiveLog, AWindowDestroyedWithLinesWaitingTakesThemWithIt)
     // A second window's timer, started later, fires after the first one's would have.
     auto *other = new TFrmData(&area);
     other->LogReceived("shown");
-    ASSERT_TRUE(WaitUntil([&] { return Blocks(other).size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return AllShown(other); }));
     EXPECT_EQ(Untimed(Blocks(other)), QStringList{Received + "shown"});
 }
 
@@ -209,7 +213,7 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
 
         const QStringList blocks = Blocks(log);
         EXPECT_LE(blocks.size(), bound.blocks);
-        EXPECT_LE(log->Memo2->document()->characterCount(), bound.chars);
+        EXPECT_LE(log->Memo2->characterCount(), bound.chars);
         ASSERT_GE(blocks.size(), 2);
         // The note tells how many went; the rest are the newest lines, whole and in order.
         const int kept = blocks.size() - 1;
@@ -222,11 +226,12 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
 
 TEST_F(ReceiveLog, AfterAFloodTheBoxShowsItsNewestLines)
 {
-    // Most of these go into the text without layout or paint; the flush that follows shows them.
+    // None of these is laid out or painted as it comes; the box shows the newest at its next show.
     constexpr int Lines = 5000;
     for (int i = 0; i < Lines; ++i)
         window->LogReceived(QByteArray::number(i));
-    ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == Lines; }));
+    ASSERT_TRUE(WaitUntil([&] { return AllShown(window); }));
+    ASSERT_EQ(Blocks(window).size(), Lines);
     testing_support::DrainEvents();
     const QScrollBar *bar = window->Memo2->verticalScrollBar();
     // One step per line: the range covers all but the lines the box shows at once.
@@ -238,7 +243,8 @@ TEST_F(ReceiveLog, AfterAFloodTheBoxShowsItsNewestLines)
     window->Memo2->verticalScrollBar()->setValue(100);
     for (int i = 0; i < Lines; ++i)
         window->LogReceived(QByteArray::number(i));
-    ASSERT_TRUE(WaitUntil([&] { return Blocks(window).size() == 2 * Lines; }));
+    ASSERT_TRUE(WaitUntil([&] { return AllShown(window); }));
+    ASSERT_EQ(Blocks(window).size(), 2 * Lines);
     testing_support::DrainEvents();
     EXPECT_GT(bar->maximum(), 2 * Lines - 50);
     EXPECT_EQ(bar->value(), 100);

@@ -38,6 +38,7 @@
 #include "TestSupport.h"
 #include "TreeNode.h"
 #include "Unit1.h"
+#include "LogView.h"
 #include "datapanel.h"
 #include "MainWindowTest.h"
 
@@ -364,7 +365,7 @@ TEST_F(Faults, AUdpClientToANameThatDoesNotResolveSaysSoAndCanBeDeletedWhileItLo
         EXPECT_TRUE(recorder.messages.isEmpty());
         EXPECT_EQ(window->SendCount, 0);
         window->FlushLog();
-        EXPECT_EQ(window->Memo2->document()->blockCount(), attempt);
+        EXPECT_EQ(window->Memo2->lineCount(), attempt);
     }
 
     // Deleted while its send waits for the name: the command ends with its window, quietly.

@@ -5,9 +5,7 @@
 
 // Qt
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProcess>
-#include <QTextBlock>
 #include <QTreeWidget>
 
 #include "PrivateNetwork.h"
@@ -15,6 +13,7 @@
 #include "TestSupport.h"
 #include "TreeNode.h"
 #include "Unit1.h"
+#include "LogView.h"
 #include "datapanel.h"
 
 using testing_support::DrainEvents;
@@ -59,9 +58,10 @@ protected:
     {
         QStringList lines;
         instance->DataWindow->FlushLog();
-        for (QTextBlock b = instance->DataWindow->Memo2->document()->firstBlock(); b.isValid(); b = b.next())
-            if (!b.text().isEmpty())
-                lines << b.text();
+        const TLogView *log = instance->DataWindow->Memo2;
+        for (qsizetype i = 0; i < log->lineCount(); ++i)
+            if (!log->line(i).isEmpty())
+                lines << log->line(i);
         return lines;
     }
     // The data parts of the receive lines, in the order logged.

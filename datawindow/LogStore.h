@@ -1,0 +1,59 @@
+#pragma once
+// The lines of a receive log: appended at the end in O(1), dropped from the front cheaply,
+// edited anywhere by the user.
+
+#include <deque>
+
+// Qt
+#include <QString>
+
+// A place between two characters of the log: a line and a column in its UTF-16 text.
+struct TLogPosition {
+    qsizetype line = 0;
+    qsizetype column = 0;
+    friend bool operator==(const TLogPosition &a, const TLogPosition &b)
+    {
+        return a.line == b.line && a.column == b.column;
+    }
+    friend bool operator!=(const TLogPosition &a, const TLogPosition &b) { return !(a == b); }
+    friend bool operator<(const TLogPosition &a, const TLogPosition &b)
+    {
+        return a.line < b.line || (a.line == b.line && a.column < b.column);
+    }
+};
+
+class TLogStore {
+public:
+    // Appends text as new lines: a line feed, carriage return (alone or before a line feed),
+    // paragraph or line separator inside it starts another line.
+    void Append(const QString &text);
+
+    qsizetype LineCount() const { return qsizetype(FLines.size()); }
+    const QString &Line(qsizetype i) const { return FLines[size_t(i)]; }
+    // Characters of all lines plus one separator per line (at least one), as a text document
+    // counts them.
+    qsizetype CharacterCount() const { return FChars + (FLines.empty() ? 1 : LineCount()); }
+    // The lines joined with line feeds.
+    QString Text() const;
+    QString Text(TLogPosition from, TLogPosition to) const;
+
+    // Replaces the first count lines by one line.
+    void ReplaceFront(qsizetype count, const QString &line);
+
+    // The nearest valid position.
+    TLogPosition Clamp(TLogPosition p) const;
+    TLogPosition End() const;
+    // Inserts text (split into lines as Append splits it) at a position; returns the position
+    // after it.
+    TLogPosition Insert(TLogPosition at, const QString &text);
+    // Removes the text between two positions, joining their lines.
+    void Remove(TLogPosition from, TLogPosition to);
+
+    // True for the characters that end a line.
+    static bool IsBreak(QChar c);
+
+private:
+    std::deque<QString> FLines;
+    // Characters of all lines, without separators.
+    qsizetype FChars = 0;
+};

@@ -1,0 +1,839 @@
+#include "LogView.h"
+
+#include <algorithm>
+
+// Qt
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QTextCharFormat>
+#include <QWheelEvent>
+
+#include "LineLayout.h"
+
+namespace {
+
+// While lines stream in, the box shows them at most this often: often enough to look
+// immediate, seldom enough that a flood pays for a few repaints a second, not one per line.
+constexpr int ShowPeriodMs = 40;
+// Space left and right of the text, as a plain text box leaves it.
+constexpr int Margin = 4;
+// Lines kept laid out around the screen before the rest are dropped.
+constexpr qsizetype LayoutSlack = 32;
+constexpr qsizetype MaxAwayChars = 128 * 1024;
+constexpr int DragScrollMs = 50;
+// An assistive tool gets the whole text only of a log this small.
+constexpr qsizetype MaxAccessibleChars = 1 << 20;
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c.isMark();
+}
+
+class TLogViewAccessible : public QAccessibleWidget {
+public:
+    explicit TLogViewAccessible(QWidget *w) : QAccessibleWidget(w, QAccessible::EditableText) {}
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.editable = true;
+        s.multiLine = true;
+        s.selectableText = true;
+        return s;
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t != QAccessible::Value)
+            return QAccessibleWidget::text(t);
+        const auto *view = static_cast<const TLogView *>(widget());
+        return view->characterCount() <= MaxAccessibleChars ? view->toPlainText() : QString();
+    }
+};
+
+QAccessibleInterface *accessibleFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TLogView") && object && object->isWidgetType())
+        return new TLogViewAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+} // namespace
+
+TLogView::TLogView(QWidget *parent) : QAbstractScrollArea(parent)
+{
+    static const bool factoryInstalled = (QAccessible::installFactory(accessibleFactory), true);
+    Q_UNUSED(factoryInstalled);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setCursor(Qt::IBeamCursor);
+    verticalScrollBar()->setSingleStep(1);
+}
+
+TLogView::~TLogView() = default;
+
+// ---- lines ---------------------------------------------------------------------------------
+
+void TLogView::AppendLine(const QString &text)
+{
+    FStore.Append(text);
+    FAppendsWaiting = true;
+    ScheduleShow();
+}
+
+void TLogView::ReplaceFront(qsizetype count, const QString &line)
+{
+    count = std::min(count, lineCount());
+    FStore.ReplaceFront(count, line);
+    // Positions in the dropped lines go to the start of the first line kept.
+    const auto shift = [this, count](TLogPosition &p) {
+        p = p.line < count ? TLogPosition{std::min<qsizetype>(1, lineCount() - 1), 0}
+                           : TLogPosition{p.line - count + 1, p.column};
+    };
+    shift(FCaret);
+    shift(FAnchor);
+    if (FTop < count) {
+        FTop = 0;
+        FTopOffset = 0;
+    } else {
+        FTop -= count - 1;
+    }
+    ReplaceLayouts(0, count - 1, 1);
+    SyncScrollBar();
+    viewport()->update();
+}
+
+void TLogView::ScheduleShow()
+{
+    if (FShowTimer.isActive())
+        return;
+    const qint64 since = FLastShow.isValid() ? FLastShow.elapsed() : ShowPeriodMs;
+    FShowTimer.start(int(std::max<qint64>(0, ShowPeriodMs - since)), this);
+}
+
+void TLogView::ShowAppended()
+{
+    FShowTimer.stop();
+    FLastShow.start();
+    FAppendsWaiting = false;
+    SyncScrollBar();
+    viewport()->update();
+    emit appendsShown();
+}
+
+// ---- layout --------------------------------------------------------------------------------
+
+int TLogView::LineSpacing() const
+{
+    return std::max(1, fontMetrics().lineSpacing());
+}
+
+int TLogView::WrapWidth() const
+{
+    return std::max(1, viewport()->width() - 2 * Margin);
+}
+
+const TLineLayout &TLogView::LayoutOf(qsizetype line) const
+{
+    const int width = WrapWidth();
+    std::unique_ptr<TLineLayout> &slot = FLayouts[line];
+    if (!slot || slot->Width() != width)
+        slot = std::make_unique<TLineLayout>(FStore.Line(line), font(), width, LineSpacing());
+    return *slot;
+}
+
+int TLogView::HeightOf(qsizetype line) const
+{
+    return LayoutOf(line).Rows() * LineSpacing();
+}
+
+void TLogView::DropLayouts()
+{
+    FLayouts.clear();
+}
+
+void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
+{
+    // Lines after the replaced ones keep their layouts under their new numbers: a keystroke
+    // lays out only the line it changes.
+    const qsizetype shift = lines - (last - first + 1);
+    decltype(FLayouts) kept;
+    for (auto &[line, layout] : FLayouts) {
+        if (line < first)
+            kept.emplace(line, std::move(layout));
+        else if (line > last)
+            kept.emplace(line + shift, std::move(layout));
+    }
+    FLayouts = std::move(kept);
+}
+
+void TLogView::DropLayoutsAwayFrom(qsizetype first, qsizetype last)
+{
+    // Off screen only a few, and only short ones: a wrapped 64 KiB line holds megabytes of glyphs.
+    const auto away = [first, last](qsizetype line) { return line < first || line > last; };
+    qsizetype awayChars = 0;
+    for (const auto &[line, layout] : FLayouts)
+        if (away(line))
+            awayChars += layout->TextSize();
+    const bool tooMuch = awayChars > MaxAwayChars;
+    if (!tooMuch && qsizetype(FLayouts.size()) <= (last - first + 1) + 2 * LayoutSlack)
+        return;
+    for (auto it = FLayouts.begin(); it != FLayouts.end();) {
+        if (it->first < first - LayoutSlack || it->first > last + LayoutSlack || (tooMuch && away(it->first)))
+            it = FLayouts.erase(it);
+        else
+            ++it;
+    }
+}
+
+// ---- scrolling -----------------------------------------------------------------------------
+
+void TLogView::EndPosition(qsizetype &top, int &offset) const
+{
+    const int height = viewport()->height();
+    int below = 0;
+    for (qsizetype i = lineCount() - 1; i >= 0; --i) {
+        const int h = HeightOf(i);
+        if (below + h >= height) {
+            top = i;
+            offset = below + h - height;
+            return;
+        }
+        below += h;
+    }
+    top = 0;
+    offset = 0;
+}
+
+void TLogView::ScrollTo(qsizetype top, int offset)
+{
+    const qsizetype last = lineCount() - 1;
+    top = std::clamp<qsizetype>(top, 0, std::max<qsizetype>(last, 0));
+    while (offset < 0 && top > 0)
+        offset += HeightOf(--top);
+    offset = std::max(offset, 0);
+    while (top < last && offset >= HeightOf(top))
+        offset -= HeightOf(top++);
+    qsizetype endTop = 0;
+    int endOffset = 0;
+    EndPosition(endTop, endOffset);
+    FFollowEnd = !(TLogPosition{top, offset} < TLogPosition{endTop, endOffset});
+    if (FFollowEnd) {
+        top = endTop;
+        offset = endOffset;
+    }
+    FTop = top;
+    FTopOffset = offset;
+    SyncScrollBar();
+    viewport()->update();
+}
+
+qsizetype TLogView::lastVisibleLine() const
+{
+    const int height = viewport()->height();
+    int y = -FTopOffset;
+    for (qsizetype i = FTop; i < lineCount(); ++i) {
+        y += HeightOf(i);
+        if (y >= height)
+            return i;
+    }
+    return lineCount() - 1;
+}
+
+void TLogView::ScrollByPixels(int dy)
+{
+    ScrollTo(FTop, FTopOffset + dy);
+}
+
+void TLogView::SyncScrollBar()
+{
+    QScrollBar *bar = verticalScrollBar();
+    qsizetype endTop = 0;
+    int endOffset = 0;
+    if (FFollowEnd && isVisible()) {
+        EndPosition(endTop, endOffset);
+        FTop = endTop;
+        FTopOffset = endOffset;
+    } else {
+        // Lines off screen are not laid out for the bar's range: those never laid out count
+        // as one row each. The bar's end stands for the log's end (see scrollContentsBy).
+        const int height = viewport()->height();
+        const int spacing = LineSpacing();
+        int below = 0;
+        endTop = lineCount() - 1;
+        for (; endTop > 0; --endTop) {
+            const auto it = FLayouts.find(endTop);
+            below += (it != FLayouts.end() ? it->second->Rows() : 1) * spacing;
+            if (below >= height)
+                break;
+        }
+        endTop = std::max<qsizetype>(endTop, 0);
+        if (FFollowEnd)
+            FTop = endTop;
+    }
+    // The bar counts lines in int: a log this long cannot be reached through the trim.
+    const int maximum = int(std::min<qsizetype>(std::max(endTop, FTop), INT_MAX));
+    FSyncingBar = true;
+    bar->setPageStep(std::max(1, viewport()->height() / LineSpacing()));
+    bar->setRange(0, maximum);
+    bar->setValue(int(std::min<qsizetype>(FTop, INT_MAX)));
+    FSyncingBar = false;
+    if (isVisible())
+        DropLayoutsAwayFrom(FTop, lastVisibleLine());
+}
+
+void TLogView::scrollContentsBy(int, int)
+{
+    if (FSyncingBar)
+        return;
+    const QScrollBar *bar = verticalScrollBar();
+    if (bar->value() >= bar->maximum()) {
+        FFollowEnd = true;
+        SyncScrollBar();
+        viewport()->update();
+    } else {
+        ScrollTo(bar->value(), 0);
+    }
+}
+
+void TLogView::wheelEvent(QWheelEvent *event)
+{
+    int dy = 0;
+    if (!event->pixelDelta().isNull())
+        dy = -event->pixelDelta().y();
+    else
+        dy = -event->angleDelta().y() * QApplication::wheelScrollLines() * LineSpacing() / 120;
+    if (dy == 0) {
+        event->ignore();
+        return;
+    }
+    ScrollByPixels(dy);
+    event->accept();
+}
+
+void TLogView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    if (!FLayouts.empty() && FLayouts.begin()->second->Width() != WrapWidth())
+        DropLayouts();
+    if (FFollowEnd)
+        SyncScrollBar();
+    else
+        ScrollTo(FTop, FTopOffset);
+}
+
+void TLogView::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        DropLayouts();
+        SyncScrollBar();
+        viewport()->update();
+    }
+}
+
+void TLogView::EnsureCaretVisible()
+{
+    if (lineCount() == 0)
+        return;
+    const int caretY = LayoutOf(FCaret.line).RowOf(FCaret.column) * LineSpacing();
+    const int spacing = LineSpacing();
+    const int height = viewport()->height();
+    int y = -FTopOffset;
+    qsizetype i = FTop;
+    for (; i < FCaret.line && y < height; ++i)
+        y += HeightOf(i);
+    if (i == FCaret.line && y + caretY >= 0 && y + caretY + spacing <= height)
+        return;
+    if (FCaret.line < FTop || (i == FCaret.line && y + caretY < 0))
+        ScrollTo(FCaret.line, caretY);
+    else
+        ScrollTo(FCaret.line, caretY + spacing - height);
+}
+
+// ---- painting ------------------------------------------------------------------------------
+
+void TLogView::paintEvent(QPaintEvent *event)
+{
+    if (FFollowEnd)
+        EndPosition(FTop, FTopOffset);
+    QPainter p(viewport());
+    p.setPen(palette().color(QPalette::Text));
+    const QRect clip = event->rect();
+    const int height = viewport()->height();
+    TLogPosition from = FAnchor;
+    TLogPosition to = FCaret;
+    if (to < from)
+        std::swap(from, to);
+    QTextCharFormat selected;
+    selected.setBackground(palette().brush(QPalette::Highlight));
+    selected.setForeground(palette().brush(QPalette::HighlightedText));
+    const bool caretShown = hasFocus() && FCaretOn;
+
+    int y = -FTopOffset;
+    qsizetype i = FTop;
+    for (; i < lineCount() && y < height; ++i) {
+        const int h = HeightOf(i);
+        if (y + h > clip.top() && y < clip.bottom() + 1) {
+            const TLineLayout &layout = LayoutOf(i);
+            qsizetype start = 0;
+            qsizetype end = 0;
+            if (from != to && i >= from.line && i <= to.line) {
+                start = i == from.line ? from.column : 0;
+                end = i == to.line ? to.column : line(i).size();
+            }
+            const QPointF at(Margin, y);
+            layout.Draw(&p, at, start, end, selected, clip);
+            if (caretShown && i == FCaret.line)
+                layout.DrawCursor(&p, at, FCaret.column);
+        }
+        y += h;
+    }
+    if (caretShown && lineCount() == 0)
+        p.fillRect(QRect(Margin, 0, 1, LineSpacing()), palette().color(QPalette::Text));
+    DropLayoutsAwayFrom(FTop, i);
+}
+
+// ---- caret and selection -------------------------------------------------------------------
+
+void TLogView::setCaret(TLogPosition caret, bool keepAnchor)
+{
+    FCaret = FStore.Clamp(caret);
+    if (!keepAnchor)
+        FAnchor = FCaret;
+    FCaretOn = true;
+    viewport()->update();
+}
+
+QString TLogView::selectedText() const
+{
+    return FStore.Text(FAnchor, FCaret);
+}
+
+void TLogView::selectAll()
+{
+    FAnchor = {};
+    FCaret = FStore.End();
+    viewport()->update();
+}
+
+void TLogView::copy()
+{
+    if (hasSelection())
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void TLogView::cut()
+{
+    copy();
+    RemoveSelection();
+    Edited();
+}
+
+void TLogView::paste()
+{
+    insertText(QGuiApplication::clipboard()->text());
+}
+
+void TLogView::insertText(const QString &text)
+{
+    RemoveSelection();
+    const qsizetype line = FStore.Clamp(FCaret).line;
+    const bool wasEmpty = lineCount() == 0;
+    FCaret = FAnchor = FStore.Insert(FCaret, text);
+    ReplaceLayouts(line, wasEmpty ? -1 : line, FCaret.line - line + 1);
+    Edited();
+}
+
+void TLogView::RemoveSelection()
+{
+    if (!hasSelection())
+        return;
+    const TLogPosition from = std::min(FAnchor, FCaret);
+    const TLogPosition to = std::max(FAnchor, FCaret);
+    FStore.Remove(from, to);
+    ReplaceLayouts(from.line, to.line, lineCount() == 0 ? 0 : 1);
+    FCaret = FAnchor = FStore.Clamp(from);
+}
+
+void TLogView::Edited()
+{
+    FCaretOn = true;
+    EnsureCaretVisible();
+    SyncScrollBar();
+    viewport()->update();
+}
+
+TLogPosition TLogView::PositionAt(const QPoint &point) const
+{
+    if (lineCount() == 0)
+        return {};
+    int y = -FTopOffset;
+    qsizetype i = FTop;
+    while (i < lineCount() - 1 && point.y() >= y + HeightOf(i))
+        y += HeightOf(i++);
+    const TLineLayout &layout = LayoutOf(i);
+    if (point.y() < y)
+        return {i, 0};
+    const int row = std::clamp((point.y() - y) / LineSpacing(), 0, layout.Rows() - 1);
+    return {i, layout.ColumnAt(row, point.x() - Margin)};
+}
+
+QRect TLogView::CaretRect() const
+{
+    if (lineCount() == 0)
+        return QRect(Margin, 0, 1, LineSpacing());
+    int y = -FTopOffset;
+    for (qsizetype i = FTop; i < FCaret.line && y < viewport()->height(); ++i)
+        y += HeightOf(i);
+    if (FCaret.line < FTop)
+        return {};
+    const TLineLayout &layout = LayoutOf(FCaret.line);
+    return QRect(Margin + int(layout.XOf(FCaret.column)), y + layout.RowOf(FCaret.column) * LineSpacing(), 1,
+                 LineSpacing());
+}
+
+TLogPosition TLogView::VisualLineMove(TLogPosition from, int rows) const
+{
+    if (lineCount() == 0)
+        return {};
+    const qreal x = LayoutOf(from.line).XOf(from.column);
+    qsizetype line = from.line;
+    int row = LayoutOf(line).RowOf(from.column) + rows;
+    while (row < 0 && line > 0)
+        row += LayoutOf(--line).Rows();
+    while (row >= LayoutOf(line).Rows() && line < lineCount() - 1)
+        row -= LayoutOf(line++).Rows();
+    if (row < 0)
+        return {line, 0};
+    if (row >= LayoutOf(line).Rows())
+        return {line, FStore.Line(line).size()};
+    return {line, LayoutOf(line).ColumnAt(row, x)};
+}
+
+TLogPosition TLogView::WordStart(TLogPosition p) const
+{
+    const QString &text = FStore.Line(p.line);
+    qsizetype c = p.column;
+    while (c > 0 && !isWordChar(text[c - 1]))
+        --c;
+    while (c > 0 && isWordChar(text[c - 1]))
+        --c;
+    return {p.line, c};
+}
+
+TLogPosition TLogView::WordEnd(TLogPosition p) const
+{
+    const QString &text = FStore.Line(p.line);
+    qsizetype c = p.column;
+    while (c < text.size() && !isWordChar(text[c]))
+        ++c;
+    while (c < text.size() && isWordChar(text[c]))
+        ++c;
+    return {p.line, c};
+}
+
+TLogPosition TLogView::MovedCaret(int key, bool word) const
+{
+    if (lineCount() == 0)
+        return {};
+    const TLogPosition p = FStore.Clamp(FCaret);
+    const QString &text = FStore.Line(p.line);
+    const int page = std::max(1, viewport()->height() / LineSpacing() - 1);
+    switch (key) {
+    case Qt::Key_Left:
+        if (p.column == 0)
+            return p.line > 0 ? TLogPosition{p.line - 1, FStore.Line(p.line - 1).size()} : p;
+        if (word)
+            return WordStart(p);
+        return {p.line, LayoutOf(p.line).PreviousCursor(p.column)};
+    case Qt::Key_Right:
+        if (p.column == text.size())
+            return p.line < lineCount() - 1 ? TLogPosition{p.line + 1, 0} : p;
+        if (word)
+            return WordEnd(p);
+        return {p.line, LayoutOf(p.line).NextCursor(p.column)};
+    case Qt::Key_Up:
+        return VisualLineMove(p, -1);
+    case Qt::Key_Down:
+        return VisualLineMove(p, 1);
+    case Qt::Key_PageUp:
+        return VisualLineMove(p, -page);
+    case Qt::Key_PageDown:
+        return VisualLineMove(p, page);
+    case Qt::Key_Home:
+    case Qt::Key_End: {
+        if (word)
+            return key == Qt::Key_Home ? TLogPosition{} : FStore.End();
+        const TLineLayout &layout = LayoutOf(p.line);
+        const int row = layout.RowOf(p.column);
+        const qsizetype start = layout.RowStart(row);
+        if (key == Qt::Key_Home)
+            return {p.line, start};
+        qsizetype end = layout.RowEnd(row);
+        // A wrapped row ends before the blank it broke at, not on the next row.
+        if (end < text.size() && end > start && text[end - 1].isSpace())
+            --end;
+        return {p.line, end};
+    }
+    default:
+        return p;
+    }
+}
+
+// ---- keyboard ------------------------------------------------------------------------------
+
+void TLogView::keyPressEvent(QKeyEvent *event)
+{
+    if (event == QKeySequence::SelectAll) {
+        selectAll();
+        return;
+    }
+    if (event == QKeySequence::Copy) {
+        copy();
+        return;
+    }
+    if (event == QKeySequence::Cut) {
+        cut();
+        return;
+    }
+    if (event == QKeySequence::Paste) {
+        paste();
+        return;
+    }
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool control = mods & Qt::ControlModifier;
+    const bool shift = mods & Qt::ShiftModifier;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        setCaret(MovedCaret(event->key(), control), shift);
+        EnsureCaretVisible();
+        return;
+    case Qt::Key_Backspace:
+        if (!hasSelection())
+            FAnchor = MovedCaret(Qt::Key_Left, control);
+        if (hasSelection()) {
+            RemoveSelection();
+            Edited();
+        }
+        return;
+    case Qt::Key_Delete:
+        if (!hasSelection())
+            FAnchor = MovedCaret(Qt::Key_Right, control);
+        if (hasSelection()) {
+            RemoveSelection();
+            Edited();
+        }
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        insertText(QStringLiteral("\n"));
+        return;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    if (!text.isEmpty() && !(mods & (Qt::ControlModifier | Qt::MetaModifier))
+        && (text.at(0).isPrint() || text.at(0) == u'\t')) {
+        insertText(text);
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void TLogView::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (!event->commitString().isEmpty())
+        insertText(event->commitString());
+    event->accept();
+}
+
+QVariant TLogView::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return CaretRect();
+    case Qt::ImFont:
+        return font();
+    case Qt::ImCursorPosition:
+        return int(FCaret.column);
+    case Qt::ImAnchorPosition:
+        return int(FAnchor.line == FCaret.line ? FAnchor.column : FCaret.column);
+    case Qt::ImSurroundingText:
+        return lineCount() ? FStore.Line(FStore.Clamp(FCaret).line) : QString();
+    case Qt::ImCurrentSelection:
+        return selectedText();
+    case Qt::ImHints:
+        return int(Qt::ImhMultiLine);
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+bool TLogView::event(QEvent *event)
+{
+    // Tab types a tab, as in a plain text box, instead of moving the focus.
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            insertText(QStringLiteral("\t"));
+            return true;
+        }
+    }
+    // Editing keys are this box's own, not shortcuts of the window around it.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool typed = !key->text().isEmpty() && key->text().at(0).isPrint()
+            && !(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier));
+        if (typed || key == QKeySequence::Copy || key == QKeySequence::Cut || key == QKeySequence::Paste
+            || key == QKeySequence::SelectAll || key->key() == Qt::Key_Home || key->key() == Qt::Key_End
+            || key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+// ---- mouse ---------------------------------------------------------------------------------
+
+void TLogView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    setCaret(PositionAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
+    FDragging = true;
+}
+
+void TLogView::DragTo(const QPoint &point)
+{
+    FDragPoint = point;
+    setCaret(PositionAt(point), true);
+    if (point.y() < 0 || point.y() >= viewport()->height()) {
+        if (!FDragScroll.isActive())
+            FDragScroll.start(DragScrollMs, this);
+    } else {
+        FDragScroll.stop();
+    }
+}
+
+void TLogView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (FDragging)
+        DragTo(event->position().toPoint());
+}
+
+void TLogView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    FDragging = false;
+    FDragScroll.stop();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void TLogView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || lineCount() == 0)
+        return;
+    const TLogPosition p = PositionAt(event->position().toPoint());
+    const QString &text = FStore.Line(p.line);
+    TLogPosition start = p;
+    TLogPosition end = p;
+    while (start.column > 0 && isWordChar(text[start.column - 1]))
+        --start.column;
+    while (end.column < text.size() && isWordChar(text[end.column]))
+        ++end.column;
+    // Between two words or on a sign: that one character.
+    if (start == end && end.column < text.size())
+        ++end.column;
+    FAnchor = start;
+    setCaret(end, true);
+}
+
+void TLogView::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == FShowTimer.timerId()) {
+        ShowAppended();
+    } else if (event->timerId() == FDragScroll.timerId()) {
+        ScrollByPixels(FDragPoint.y() < 0 ? -LineSpacing() : LineSpacing());
+        setCaret(PositionAt(FDragPoint), true);
+    } else if (event->timerId() == FBlink.timerId()) {
+        FCaretOn = !FCaretOn;
+        viewport()->update(CaretRect().adjusted(-2, 0, 2, 0));
+    } else {
+        QAbstractScrollArea::timerEvent(event);
+    }
+}
+
+void TLogView::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    if (flash > 0)
+        FBlink.start(flash / 2, this);
+    FCaretOn = true;
+    viewport()->update();
+}
+
+void TLogView::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    FBlink.stop();
+    viewport()->update();
+}
+
+// ---- context menu --------------------------------------------------------------------------
+
+QMenu *TLogView::ContextMenu()
+{
+    auto *menu = new QMenu(this);
+    const auto add = [menu](const char *text, QKeySequence::StandardKey key, bool enabled, auto slot) {
+        QString caption = QCoreApplication::translate("QWidgetTextControl", text);
+        const QKeySequence shortcut(key);
+        if (!shortcut.isEmpty())
+            caption += u'\t' + shortcut.toString(QKeySequence::NativeText);
+        QAction *action = menu->addAction(caption, slot);
+        action->setEnabled(enabled);
+        return action;
+    };
+    const bool selection = hasSelection();
+    add("Cu&t", QKeySequence::Cut, selection, [this] { cut(); });
+    add("&Copy", QKeySequence::Copy, selection, [this] { copy(); });
+    add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), [this] { paste(); });
+    add("Delete", QKeySequence::UnknownKey, selection, [this] {
+        RemoveSelection();
+        Edited();
+    });
+    menu->addSeparator();
+    add("Select All", QKeySequence::SelectAll, lineCount() > 0, [this] { selectAll(); });
+    return menu;
+}
+
+void TLogView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = ContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}

@@ -1,0 +1,132 @@
+#pragma once
+// The receive log box: an editable multi-line text box over a line store, built for a log that
+// the program appends to all the time. An append costs the same however long the log is; only
+// the lines on screen are laid out and painted, at most once per repaint period while lines
+// stream in.
+
+#include <memory>
+#include <unordered_map>
+
+// Qt
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QElapsedTimer>
+
+#include "LogStore.h"
+
+class QMenu;
+class TLineLayout;
+
+class TLogView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TLogView(QWidget *parent = nullptr);
+    ~TLogView() override;
+
+    // Appends text as new lines at the end (see TLogStore::Append).
+    void AppendLine(const QString &text);
+    qsizetype lineCount() const { return FStore.LineCount(); }
+    const QString &line(qsizetype i) const { return FStore.Line(i); }
+    QString toPlainText() const { return FStore.Text(); }
+    qsizetype characterCount() const { return FStore.CharacterCount(); }
+    // Replaces the first count lines by one line; caret and selection stay on their text.
+    void ReplaceFront(qsizetype count, const QString &line);
+    bool isReadOnly() const { return false; }
+
+    // Shows every line appended so far now, instead of at the end of the repaint period.
+    void ShowAppended();
+    // Lines were appended that the box does not show yet.
+    bool AppendsWaiting() const { return FAppendsWaiting; }
+
+    // Caret and selection (the selection runs from the anchor to the caret).
+    TLogPosition caret() const { return FCaret; }
+    void setCaret(TLogPosition caret, bool keepAnchor = false);
+    bool hasSelection() const { return FAnchor != FCaret; }
+    QString selectedText() const;
+    void selectAll();
+    void copy();
+    void cut();
+    void paste();
+    // Types text at the caret in place of the selection.
+    void insertText(const QString &text);
+
+    // The first line on screen and how far (in pixels) it is scrolled out at the top.
+    qsizetype firstVisibleLine() const { return FTop; }
+    // The last line with a part on screen.
+    qsizetype lastVisibleLine() const;
+    int firstLineOffset() const { return FTopOffset; }
+    // The box shows the end and keeps showing it as lines arrive.
+    bool followsEnd() const { return FFollowEnd; }
+
+signals:
+    // The lines appended before now are shown (or about to be painted).
+    void appendsShown();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    // The layout of a line at the current width, made when first needed and kept while the
+    // line is near the screen.
+    const TLineLayout &LayoutOf(qsizetype line) const;
+    int HeightOf(qsizetype line) const;
+    int LineSpacing() const;
+    int WrapWidth() const;
+    void DropLayouts();
+    // Lines first to last were replaced by this many lines.
+    void ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines);
+    void DropLayoutsAwayFrom(qsizetype first, qsizetype last);
+
+    // The scroll position at the end: the last line's bottom at the bottom of the viewport.
+    void EndPosition(qsizetype &top, int &offset) const;
+    void ScrollByPixels(int dy);
+    void ScrollTo(qsizetype top, int offset);
+    void SyncScrollBar();
+    void ScheduleShow();
+    void EnsureCaretVisible();
+
+    // Content coordinates: the point in the viewport to a position, and back.
+    TLogPosition PositionAt(const QPoint &point) const;
+    QRect CaretRect() const;
+    TLogPosition MovedCaret(int key, bool word) const;
+    TLogPosition VisualLineMove(TLogPosition from, int lines) const;
+    TLogPosition WordStart(TLogPosition p) const;
+    TLogPosition WordEnd(TLogPosition p) const;
+    void Edited();
+    void RemoveSelection();
+    void DragTo(const QPoint &point);
+    QMenu *ContextMenu();
+
+    TLogStore FStore;
+    mutable std::unordered_map<qsizetype, std::unique_ptr<TLineLayout>> FLayouts;
+    TLogPosition FCaret;
+    TLogPosition FAnchor;
+    qsizetype FTop = 0;
+    int FTopOffset = 0;
+    bool FFollowEnd = true;
+    bool FAppendsWaiting = false;
+    bool FSyncingBar = false;
+    bool FDragging = false;
+    bool FCaretOn = true;
+    QPoint FDragPoint;
+    QBasicTimer FShowTimer;
+    QBasicTimer FDragScroll;
+    QBasicTimer FBlink;
+    QElapsedTimer FLastShow;
+};

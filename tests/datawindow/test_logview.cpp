@@ -1,0 +1,562 @@
+// The receive log box: its line store, following the end while lines arrive, scrolling through
+// long wrapped lines, selecting with mouse and keys, copying, and editing as a text box does.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Qt
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "LineLayout.h"
+#include "LogStore.h"
+#include "LogView.h"
+#include "TestSupport.h"
+
+// Readable failure messages.
+void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+using testing_support::WaitUntil;
+
+QStringList LinesOf(const TLogStore &store)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < store.LineCount(); ++i)
+        lines << store.Line(i);
+    return lines;
+}
+
+QStringList LinesOf(const TLogView &view)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < view.lineCount(); ++i)
+        lines << view.line(i);
+    return lines;
+}
+
+// ---- store ---------------------------------------------------------------------------------
+
+struct SplitRow {
+    const char *name;
+    QString appended;
+    QStringList lines;
+};
+
+class StoreSplit : public ::testing::TestWithParam<SplitRow> {};
+
+TEST_P(StoreSplit, AppendedTextBecomesLines)
+{
+    const SplitRow &row = GetParam();
+    TLogStore store;
+    store.Append(QStringLiteral("before"));
+    store.Append(row.appended);
+    const QStringList expected = QStringList{QStringLiteral("before")} + row.lines;
+    EXPECT_EQ(LinesOf(store), expected);
+    EXPECT_EQ(store.Text(), expected.join(u'\n'));
+    qsizetype chars = 0;
+    for (const QString &l : expected)
+        chars += l.size() + 1;
+    EXPECT_EQ(store.CharacterCount(), chars);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogStore, StoreSplit,
+    ::testing::Values(SplitRow{"plain", "abc", {"abc"}}, SplitRow{"empty", "", {""}},
+                      SplitRow{"line_feed", "a\nb", {"a", "b"}}, SplitRow{"cr_lf_is_one_break", "a\r\nb", {"a", "b"}},
+                      SplitRow{"lone_cr", "a\rb", {"a", "b"}}, SplitRow{"cr_then_lf_apart", "a\r\r\nb", {"a", "", "b"}},
+                      SplitRow{"trailing_break", "c\r\n", {"c", ""}},
+                      SplitRow{"paragraph_separator", QStringLiteral("a\u2029b"), {"a", "b"}},
+                      SplitRow{"line_separator", QStringLiteral("a\u2028b"), {"a", "b"}},
+                      SplitRow{"breaks_only", "\n\n", {"", "", ""}}),
+    [](const ::testing::TestParamInfo<SplitRow> &info) { return std::string(info.param.name); });
+
+TEST(LogStore, EmptyStoreHasNoLines)
+{
+    TLogStore store;
+    EXPECT_EQ(store.LineCount(), 0);
+    EXPECT_EQ(store.CharacterCount(), 1);
+    EXPECT_EQ(store.Text(), QString());
+    EXPECT_EQ(store.End(), TLogPosition{});
+}
+
+TEST(LogStore, InsertAndRemoveSplitAndJoinLines)
+{
+    TLogStore store;
+    store.Append(QStringLiteral("abcdef"));
+    store.Append(QStringLiteral("ghi"));
+    EXPECT_EQ(store.Insert({0, 3}, QStringLiteral("1\n2\r\n3")), (TLogPosition{2, 1}));
+    EXPECT_EQ(LinesOf(store), (QStringList{"abc1", "2", "3def", "ghi"}));
+    EXPECT_EQ(store.Text({0, 2}, {2, 2}), QStringLiteral("c1\n2\n3d"));
+    // Backwards is the same range.
+    EXPECT_EQ(store.Text({2, 2}, {0, 2}), QStringLiteral("c1\n2\n3d"));
+    store.Remove({2, 1}, {0, 3});
+    EXPECT_EQ(LinesOf(store), (QStringList{"abcdef", "ghi"}));
+    // Removing a line end joins two lines.
+    store.Remove({0, 6}, {1, 0});
+    EXPECT_EQ(LinesOf(store), QStringList{"abcdefghi"});
+    EXPECT_EQ(store.CharacterCount(), 10);
+    // Emptied by hand, the store has no lines again: the next append is the first line.
+    store.Remove({0, 0}, store.End());
+    EXPECT_EQ(store.LineCount(), 0);
+    store.Append(QStringLiteral("x"));
+    EXPECT_EQ(store.Text(), QStringLiteral("x"));
+}
+
+TEST(LogStore, ReplaceFrontCountsCharactersOfWhatStays)
+{
+    TLogStore store;
+    for (int i = 0; i < 10; ++i)
+        store.Append(QString::number(i * 11));
+    store.ReplaceFront(4, QStringLiteral("note"));
+    EXPECT_EQ(LinesOf(store), (QStringList{"note", "44", "55", "66", "77", "88", "99"}));
+    EXPECT_EQ(store.CharacterCount(), 5 + 6 * 3);
+    EXPECT_EQ(store.Clamp({40, 7}), (TLogPosition{6, 2}));
+}
+
+TEST(LogStore, KeepsNoSpareRoomOfALineBuiltByAppending)
+{
+    QString line;
+    line.reserve(100000);
+    line += QStringLiteral("short");
+    TLogStore store;
+    store.Append(line);
+    EXPECT_EQ(store.Line(0), QStringLiteral("short"));
+    EXPECT_LT(store.Line(0).capacity(), 1000);
+}
+
+// ---- line layout ---------------------------------------------------------------------------
+
+struct LayoutRow {
+    const char *name;
+    QString text;
+    int width;
+};
+
+class LineLayout : public ::testing::TestWithParam<LayoutRow> {};
+
+// Every column is on one row, within it, and found again from its place; the caret steps
+// through every column, across the places where a long run is laid out on its own.
+TEST_P(LineLayout, ColumnsAndRowsAgree)
+{
+    const LayoutRow &row = GetParam();
+    const QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const TLineLayout layout(row.text, font, row.width, 15);
+    ASSERT_GE(layout.Rows(), 1);
+    int previousRow = 0;
+    for (qsizetype c = 0; c <= row.text.size(); ++c) {
+        const int r = layout.RowOf(c);
+        ASSERT_GE(r, previousRow) << c;
+        ASSERT_LT(r, layout.Rows()) << c;
+        ASSERT_LE(layout.RowStart(r), c) << c;
+        ASSERT_GE(layout.RowEnd(r), c) << c;
+        ASSERT_EQ(layout.ColumnAt(r, layout.XOf(c)), c) << c;
+        if (c < row.text.size()) {
+            ASSERT_EQ(layout.NextCursor(c), c + 1) << c;
+        }
+        if (c > 0) {
+            ASSERT_EQ(layout.PreviousCursor(c), c - 1) << c;
+        }
+        previousRow = r;
+    }
+    // The rows cover the text in order, without gaps.
+    EXPECT_EQ(layout.RowStart(0), 0);
+    for (int r = 1; r < layout.Rows(); ++r)
+        ASSERT_EQ(layout.RowStart(r), layout.RowEnd(r - 1)) << r;
+    EXPECT_EQ(layout.RowEnd(layout.Rows() - 1), row.text.size());
+}
+
+QString hexLine(int pairs, int run)
+{
+    return QStringLiteral("12:00:00 收到数据：{") + QStringLiteral("78 ").repeated(pairs) + QStringLiteral("}")
+        + QString(run, u'x');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LineLayout,
+    ::testing::Values(LayoutRow{"empty", "", 200}, LayoutRow{"words", QStringLiteral("ab cd ").repeated(60), 200},
+                      LayoutRow{"hex_then_long_run", hexLine(300, 3000), 300},
+                      LayoutRow{"long_runs_between_words", "a " + QString(1500, u'y') + "  b c " + QString(2000, u'z') + " d",
+                                250},
+                      LayoutRow{"narrow", hexLine(50, 1200), 40}),
+    [](const ::testing::TestParamInfo<LayoutRow> &info) { return std::string(info.param.name); });
+
+TEST(LineLayoutWrap, HexPairsStayWholeBeforeALongRun)
+{
+    const QString text = hexLine(400, 5000);
+    const TLineLayout layout(text, QFontDatabase::systemFont(QFontDatabase::FixedFont), 300, 15);
+    const qsizetype run = text.indexOf(u'}');
+    int rowsBeforeRun = 0;
+    for (int r = 1; r < layout.Rows(); ++r) {
+        const qsizetype start = layout.RowStart(r);
+        if (start > run)
+            break;
+        ++rowsBeforeRun;
+        // Each row of the hex block starts with a pair, after the blank the row before broke at.
+        ASSERT_EQ(text[start - 1], u' ') << r;
+    }
+    EXPECT_GT(rowsBeforeRun, 10);
+    // The run breaks anywhere, in full rows.
+    EXPECT_GT(layout.Rows(), rowsBeforeRun + 10);
+}
+
+// ---- view ----------------------------------------------------------------------------------
+
+class LogView : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        view = std::make_unique<TLogView>();
+        // Columns line up between lines: a caret moved up or down keeps its column.
+        view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        view->resize(320, 140);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    }
+
+    void append(int count, const QString &prefix = QStringLiteral("line "))
+    {
+        for (int i = 0; i < count; ++i)
+            view->AppendLine(prefix + QString::number(next++));
+        view->ShowAppended();
+    }
+    int spacing() const { return view->fontMetrics().lineSpacing(); }
+    // The middle of row r of the screen, x pixels into the text.
+    QPoint rowPoint(int row, int x = 0) const { return QPoint(4 + x, row * spacing() + spacing() / 2); }
+    QWidget *port() const { return view->viewport(); }
+    QScrollBar *bar() const { return view->verticalScrollBar(); }
+    void wheel(int notches)
+    {
+        const QPoint at(20, 20);
+        QWheelEvent e(at, port()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(port(), &e);
+    }
+
+    std::unique_ptr<TLogView> view;
+    int next = 0;
+};
+
+TEST_F(LogView, FollowsTheEndUntilScrolledUp)
+{
+    append(200);
+    EXPECT_TRUE(view->followsEnd());
+    EXPECT_EQ(bar()->value(), bar()->maximum());
+    // The last line is on the last row of the screen.
+    const int rows = port()->height() / spacing();
+    EXPECT_GE(view->firstVisibleLine(), 200 - rows - 1);
+    EXPECT_EQ(view->lastVisibleLine(), 199);
+
+    append(50);
+    EXPECT_EQ(bar()->value(), bar()->maximum());
+    EXPECT_EQ(view->lastVisibleLine(), 249);
+
+    // Scrolled up: the screen stays put while lines arrive, and the bar's range grows.
+    bar()->setValue(10);
+    EXPECT_FALSE(view->followsEnd());
+    const int maximum = bar()->maximum();
+    append(100);
+    EXPECT_EQ(view->firstVisibleLine(), 10);
+    EXPECT_EQ(bar()->value(), 10);
+    EXPECT_EQ(bar()->maximum(), maximum + 100);
+
+    // Back at the bar's end, it follows again.
+    bar()->setValue(bar()->maximum());
+    EXPECT_TRUE(view->followsEnd());
+    append(10);
+    EXPECT_EQ(view->lastVisibleLine(), 359);
+}
+
+TEST_F(LogView, AppendsWaitForTheNextShow)
+{
+    append(5);
+    view->AppendLine(QStringLiteral("late"));
+    EXPECT_TRUE(view->AppendsWaiting());
+    EXPECT_EQ(view->line(5), QStringLiteral("late"));
+    ASSERT_TRUE(WaitUntil([&] { return !view->AppendsWaiting(); }));
+}
+
+class WrappedLine : public LogView, public ::testing::WithParamInterface<bool> {};
+
+// Words, or one run without a blank (as a long read of binary data shows).
+TEST_P(WrappedLine, WheelScrollsThroughIt)
+{
+    append(3);
+    QString longLine;
+    for (int i = 0; i < 400; ++i)
+        longLine += GetParam() ? QStringLiteral("w%1 ").arg(i) : QStringLiteral("w%1_").arg(i);
+    view->AppendLine(longLine);
+    append(3);
+    bar()->setValue(0);
+    ASSERT_EQ(view->firstVisibleLine(), 0);
+
+    // Down a notch at a time: the long line (line 3) is passed through in steps within it.
+    int stepsInside = 0;
+    qsizetype lastTop = 0;
+    int lastOffset = 0;
+    for (int i = 0; i < 200 && !view->followsEnd(); ++i) {
+        wheel(-1);
+        const qsizetype top = view->firstVisibleLine();
+        const int offset = view->firstLineOffset();
+        ASSERT_TRUE(top > lastTop || (top == lastTop && offset > lastOffset)) << i;
+        if (top == 3 && offset > 0)
+            ++stepsInside;
+        lastTop = top;
+        lastOffset = offset;
+    }
+    EXPECT_TRUE(view->followsEnd());
+    EXPECT_GE(stepsInside, 3);
+    // And back up to the very top.
+    for (int i = 0; i < 200 && (view->firstVisibleLine() > 0 || view->firstLineOffset() > 0); ++i)
+        wheel(1);
+    EXPECT_EQ(view->firstVisibleLine(), 0);
+    EXPECT_EQ(view->firstLineOffset(), 0);
+    EXPECT_FALSE(view->followsEnd());
+}
+
+INSTANTIATE_TEST_SUITE_P(LogView, WrappedLine, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "words" : "one_run"; });
+
+TEST_F(LogView, MouseDragSelectsAndCtrlCCopiesTheExactText)
+{
+    view->AppendLine(QStringLiteral("alpha beta"));
+    view->AppendLine(QStringLiteral("gamma\tdelta 收到"));
+    view->AppendLine(QStringLiteral("epsilon"));
+    view->ShowAppended();
+    const int alpha = view->fontMetrics().horizontalAdvance(QStringLiteral("alpha "));
+    QTest::mousePress(port(), Qt::LeftButton, Qt::NoModifier, rowPoint(0, alpha));
+    QTest::mouseMove(port(), rowPoint(1, 280));
+    QTest::mouseRelease(port(), Qt::LeftButton, Qt::NoModifier, rowPoint(1, 280));
+    EXPECT_EQ(view->selectedText(), QStringLiteral("beta\ngamma\tdelta 收到"));
+
+    QApplication::clipboard()->clear();
+    QTest::keyClick(view.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("beta\ngamma\tdelta 收到"));
+
+    // Shift+click moves the caret end of the selection only.
+    QTest::mouseClick(port(), Qt::LeftButton, Qt::ShiftModifier, rowPoint(2, 280));
+    EXPECT_EQ(view->selectedText(), QStringLiteral("beta\ngamma\tdelta 收到\nepsilon"));
+    // A double click selects one word; Ctrl+Insert copies too.
+    QTest::mouseDClick(port(), Qt::LeftButton, Qt::NoModifier, rowPoint(0, alpha + 2));
+    EXPECT_EQ(view->selectedText(), QStringLiteral("beta"));
+    QTest::keyClick(view.get(), Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("beta"));
+}
+
+TEST_F(LogView, DraggingPastTheBottomScrollsAndExtendsTheSelection)
+{
+    append(100);
+    bar()->setValue(0);
+    QTest::mousePress(port(), Qt::LeftButton, Qt::NoModifier, rowPoint(0));
+    QTest::mouseMove(port(), QPoint(30, port()->height() + 20));
+    ASSERT_TRUE(WaitUntil([&] { return view->firstVisibleLine() >= 20; }));
+    QTest::mouseRelease(port(), Qt::LeftButton, Qt::NoModifier, QPoint(30, port()->height() + 20));
+    const QStringList selected = view->selectedText().split(u'\n');
+    EXPECT_GE(selected.size(), 20);
+    EXPECT_EQ(selected.first(), QStringLiteral("line 0"));
+    // No autoscroll once the button is up.
+    const qsizetype top = view->firstVisibleLine();
+    testing_support::DrainEvents();
+    EXPECT_EQ(view->firstVisibleLine(), top);
+}
+
+struct KeyMoveRow {
+    const char *name;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    TLogPosition from;
+    QString selected; // with Shift added
+};
+
+class KeyMoves : public LogView, public ::testing::WithParamInterface<KeyMoveRow> {};
+
+TEST_P(KeyMoves, ShiftExtendsWhatTheKeyMoves)
+{
+    view->AppendLine(QStringLiteral("first line"));
+    view->AppendLine(QStringLiteral("second"));
+    view->AppendLine(QStringLiteral("third one"));
+    view->ShowAppended();
+    const KeyMoveRow &row = GetParam();
+    view->setCaret(row.from);
+    QTest::keyClick(view.get(), Qt::Key(row.key), row.modifiers | Qt::ShiftModifier);
+    EXPECT_EQ(view->selectedText(), row.selected);
+    // Without Shift the caret goes to the same place and selects nothing.
+    const TLogPosition to = view->caret();
+    view->setCaret(row.from);
+    QTest::keyClick(view.get(), Qt::Key(row.key), row.modifiers);
+    EXPECT_EQ(view->caret(), to);
+    EXPECT_FALSE(view->hasSelection());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogView, KeyMoves,
+    ::testing::Values(KeyMoveRow{"right", Qt::Key_Right, {}, {0, 0}, "f"},
+                      KeyMoveRow{"right_over_line_end", Qt::Key_Right, {}, {0, 10}, "\n"},
+                      KeyMoveRow{"left_over_line_start", Qt::Key_Left, {}, {1, 0}, "\n"},
+                      KeyMoveRow{"word_right", Qt::Key_Right, Qt::ControlModifier, {0, 0}, "first"},
+                      KeyMoveRow{"down", Qt::Key_Down, {}, {0, 3}, "st line\nsec"},
+                      KeyMoveRow{"up", Qt::Key_Up, {}, {2, 2}, "cond\nth"},
+                      KeyMoveRow{"home", Qt::Key_Home, {}, {1, 4}, "seco"},
+                      KeyMoveRow{"end", Qt::Key_End, {}, {1, 4}, "nd"},
+                      KeyMoveRow{"ctrl_home", Qt::Key_Home, Qt::ControlModifier, {1, 2}, "first line\nse"},
+                      KeyMoveRow{"ctrl_end", Qt::Key_End, Qt::ControlModifier, {1, 2}, "cond\nthird one"},
+                      KeyMoveRow{"page_down", Qt::Key_PageDown, {}, {0, 0}, "first line\nsecond\nthird one"}),
+    [](const ::testing::TestParamInfo<KeyMoveRow> &info) { return std::string(info.param.name); });
+
+TEST_F(LogView, CtrlAThenTypingReplacesEverything)
+{
+    append(30);
+    QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(view->selectedText(), view->toPlainText());
+    QTest::keyClicks(view.get(), QStringLiteral("new"));
+    EXPECT_EQ(LinesOf(*view), QStringList{"new"});
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 3}));
+    // The system's next line goes below what the user typed.
+    view->AppendLine(QStringLiteral("arrived"));
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("new\narrived"));
+}
+
+TEST_F(LogView, EnterSplitsAndBackspaceOrDeleteJoinLines)
+{
+    view->AppendLine(QStringLiteral("abcdef"));
+    view->AppendLine(QStringLiteral("ghi"));
+    view->setCaret({0, 3});
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"abc", "def", "ghi"}));
+    EXPECT_EQ(view->caret(), (TLogPosition{1, 0}));
+    QTest::keyClick(view.get(), Qt::Key_Tab);
+    EXPECT_EQ(view->line(1), QStringLiteral("\tdef"));
+    QTest::keyClick(view.get(), Qt::Key_Backspace);
+    QTest::keyClick(view.get(), Qt::Key_Backspace);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"abcdef", "ghi"}));
+    QTest::keyClick(view.get(), Qt::Key_End);
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    EXPECT_EQ(LinesOf(*view), QStringList{"abcdefghi"});
+    QTest::keyClick(view.get(), Qt::Key_Backspace);
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    EXPECT_EQ(LinesOf(*view), QStringList{"abcdehi"});
+    // A selection goes as a whole, whichever key.
+    view->setCaret({0, 1});
+    view->setCaret({0, 6}, true);
+    QTest::keyClick(view.get(), Qt::Key_Backspace);
+    EXPECT_EQ(LinesOf(*view), QStringList{"ai"});
+}
+
+TEST_F(LogView, LinesMovedByAnEditAreLaidOutAsTheyNowRead)
+{
+    view->AppendLine(QStringLiteral("a"));
+    view->AppendLine(QStringLiteral("bbbbbbbb"));
+    view->AppendLine(QStringLiteral("cc"));
+    view->ShowAppended();
+    view->repaint(); // every line laid out
+    view->setCaret({0, 1});
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    view->setCaret({2, 0});
+    QTest::keyClick(view.get(), Qt::Key_End);
+    EXPECT_EQ(view->caret(), (TLogPosition{2, 8}));
+    view->repaint();
+    view->setCaret({0, 0});
+    view->setCaret({1, 0}, true);
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    view->setCaret({2, 0});
+    QTest::keyClick(view.get(), Qt::Key_End);
+    EXPECT_EQ(view->caret(), (TLogPosition{2, 2}));
+    // The oldest lines replaced by a note.
+    view->repaint();
+    view->ReplaceFront(2, QStringLiteral("note: gone"));
+    view->setCaret({0, 0});
+    QTest::keyClick(view.get(), Qt::Key_End);
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 10}));
+}
+
+TEST_F(LogView, CutAndPasteGoThroughTheClipboard)
+{
+    view->AppendLine(QStringLiteral("one two"));
+    view->setCaret({0, 3});
+    view->setCaret({0, 7}, true);
+    QTest::keyClick(view.get(), Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral(" two"));
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("one"));
+    QApplication::clipboard()->setText(QStringLiteral("A\r\nB\nC"));
+    view->setCaret({0, 1});
+    QTest::keyClick(view.get(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"oA", "B", "Cne"}));
+    EXPECT_EQ(view->caret(), (TLogPosition{2, 1}));
+
+    // Characters an input method commits are typed at the caret.
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("你好"));
+    QApplication::sendEvent(view.get(), &commit);
+    EXPECT_EQ(view->line(2), QStringLiteral("C你好ne"));
+}
+
+TEST_F(LogView, AppendsAndTrimsKeepTheSelectionOnItsText)
+{
+    append(40);
+    view->setCaret({30, 2});
+    view->setCaret({32, 4}, true);
+    const QString selected = view->selectedText();
+    ASSERT_EQ(selected, QStringLiteral("ne 30\nline 31\nline"));
+    append(500);
+    EXPECT_EQ(view->selectedText(), selected);
+    // The oldest lines go, replaced by a note: the selection moves with its lines.
+    view->ReplaceFront(20, QStringLiteral("note"));
+    EXPECT_EQ(view->line(0), QStringLiteral("note"));
+    EXPECT_EQ(view->selectedText(), selected);
+    EXPECT_EQ(view->caret(), (TLogPosition{13, 4}));
+    // A caret in the dropped lines goes to the first line kept.
+    view->setCaret({5, 1});
+    view->ReplaceFront(10, QStringLiteral("note 2"));
+    EXPECT_EQ(view->caret(), (TLogPosition{1, 0}));
+    EXPECT_EQ(view->line(1), QStringLiteral("line 29"));
+}
+
+TEST_F(LogView, ContextMenuOffersTheEditingCommands)
+{
+    view->AppendLine(QStringLiteral("text"));
+    view->setCaret({0, 0});
+    view->setCaret({0, 2}, true);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, rowPoint(0), port()->mapToGlobal(rowPoint(0)));
+    QApplication::sendEvent(port(), &event);
+    QMenu *menu = view->findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    QStringList texts;
+    for (const QAction *a : menu->actions())
+        if (!a->isSeparator())
+            texts << a->text().section(u'\t', 0, 0);
+    EXPECT_EQ(texts, (QStringList{"Cu&t", "&Copy", "&Paste", "Delete", "Select All"}));
+    // Delete takes the selection away without the clipboard.
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    menu->actions().at(3)->trigger();
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("xt"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+    menu->close();
+}
+
+TEST_F(LogView, IsAnEditableTextToAssistiveTools)
+{
+    view->setAccessibleName(QStringLiteral("log"));
+    view->AppendLine(QStringLiteral("a"));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view.get());
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::EditableText);
+    EXPECT_TRUE(iface->state().editable);
+    EXPECT_TRUE(iface->state().multiLine);
+    EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("log"));
+    EXPECT_EQ(iface->text(QAccessible::Value), QStringLiteral("a"));
+    EXPECT_FALSE(view->isReadOnly());
+}
+
+} // namespace
