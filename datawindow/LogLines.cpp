@@ -79,14 +79,17 @@ QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
 {
     // Made in one piece: in a flood every copy of a line counts.
     const QString when = lineTime(time);
-    const QString visible = VisibleText(bytes);
+    const bool plain = isPlainText(bytes);
+    const QString visible = plain ? QString() : VisibleText(bytes);
     const QStringView label = u" 收到数据：";
     QString line;
-    line.reserve(when.size() + label.size() + (hex ? 3 * bytes.size() + 2 : 0) + visible.size());
+    line.reserve(when.size() + label.size() + (hex ? 3 * bytes.size() + 2 : 0)
+                 + (plain ? bytes.size() : visible.size()));
     line.append(when).append(label);
     if (hex)
         line.append(QLatin1String(HexBlock(bytes)));
-    return line.append(visible);
+    // Plain text goes straight into the line, without a text of its own first.
+    return plain ? line.append(QLatin1StringView(bytes)) : line.append(visible);
 }
 
 QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)

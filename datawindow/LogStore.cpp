@@ -39,10 +39,29 @@ bool TLogStore::IsBreak(QChar c)
     return u == u'\n' || u == u'\r' || u == QChar::ParagraphSeparator || u == QChar::LineSeparator;
 }
 
+namespace {
+
+// The same test as IsBreak over a whole line, in one tight loop: every line of a flood passes
+// here, most of them a kilobyte or more without a break.
+bool hasBreak(const QString &text)
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
+    const char16_t *const end = p + text.size();
+    for (; p != end; ++p) {
+        const char16_t u = *p;
+        // U+2028 and U+2029 differ in the last bit only.
+        if (u <= u'\r' ? (u == u'\n' || u == u'\r') : (u | 1) == QChar::ParagraphSeparator)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void TLogStore::Append(const QString &text)
 {
     // Most lines have no break: they are kept as given, sharing their data.
-    if (std::none_of(text.begin(), text.end(), IsBreak)) {
+    if (!hasBreak(text)) {
         FLines.push_back(text);
         // A line built by appending may hold spare room the size of half its text: the log keeps
         // it for good, so it is kept without.
