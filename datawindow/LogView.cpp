@@ -409,6 +409,7 @@ void TLogView::setCaret(TLogPosition caret, bool keepAnchor)
     FCaret = FStore.Clamp(caret);
     if (!keepAnchor)
         FAnchor = FCaret;
+    FGoalX = -1;
     FCaretOn = true;
     viewport()->update();
 }
@@ -422,6 +423,7 @@ void TLogView::selectAll()
 {
     FAnchor = {};
     FCaret = FStore.End();
+    FGoalX = -1;
     viewport()->update();
 }
 
@@ -466,6 +468,7 @@ void TLogView::RemoveSelection()
 
 void TLogView::Edited()
 {
+    FGoalX = -1;
     FCaretOn = true;
     EnsureCaretVisible();
     SyncScrollBar();
@@ -487,25 +490,25 @@ TLogPosition TLogView::PositionAt(const QPoint &point) const
     return {i, layout.ColumnAt(row, point.x() - Margin)};
 }
 
-QRect TLogView::CaretRect() const
+QRect TLogView::CaretRectOf(TLogPosition p) const
 {
     if (lineCount() == 0)
         return QRect(Margin, 0, 1, LineSpacing());
+    p = FStore.Clamp(p);
     int y = -FTopOffset;
-    for (qsizetype i = FTop; i < FCaret.line && y < viewport()->height(); ++i)
+    for (qsizetype i = FTop; i < p.line && y < viewport()->height(); ++i)
         y += HeightOf(i);
-    if (FCaret.line < FTop)
+    if (p.line < FTop)
         return {};
-    const TLineLayout &layout = LayoutOf(FCaret.line);
-    return QRect(Margin + int(layout.XOf(FCaret.column)), y + layout.RowOf(FCaret.column) * LineSpacing(), 1,
+    const TLineLayout &layout = LayoutOf(p.line);
+    return QRect(Margin + int(layout.XOf(p.column)), y + layout.RowOf(p.column) * LineSpacing(), 1,
                  LineSpacing());
 }
 
-TLogPosition TLogView::VisualLineMove(TLogPosition from, int rows) const
+TLogPosition TLogView::VisualLineMove(TLogPosition from, int rows, qreal x) const
 {
     if (lineCount() == 0)
         return {};
-    const qreal x = LayoutOf(from.line).XOf(from.column);
     qsizetype line = from.line;
     int row = LayoutOf(line).RowOf(from.column) + rows;
     while (row < 0 && line > 0)
@@ -548,6 +551,7 @@ TLogPosition TLogView::MovedCaret(int key, bool word) const
     const TLogPosition p = FStore.Clamp(FCaret);
     const QString &text = FStore.Line(p.line);
     const int page = std::max(1, viewport()->height() / LineSpacing() - 1);
+    const qreal goalX = FGoalX >= 0 ? FGoalX : LayoutOf(p.line).XOf(p.column);
     switch (key) {
     case Qt::Key_Left:
         if (p.column == 0)
@@ -562,13 +566,13 @@ TLogPosition TLogView::MovedCaret(int key, bool word) const
             return WordEnd(p);
         return {p.line, LayoutOf(p.line).NextCursor(p.column)};
     case Qt::Key_Up:
-        return VisualLineMove(p, -1);
+        return VisualLineMove(p, -1, goalX);
     case Qt::Key_Down:
-        return VisualLineMove(p, 1);
+        return VisualLineMove(p, 1, goalX);
     case Qt::Key_PageUp:
-        return VisualLineMove(p, -page);
+        return VisualLineMove(p, -page, goalX);
     case Qt::Key_PageDown:
-        return VisualLineMove(p, page);
+        return VisualLineMove(p, page, goalX);
     case Qt::Key_Home:
     case Qt::Key_End: {
         if (word)
@@ -613,12 +617,20 @@ void TLogView::keyPressEvent(QKeyEvent *event)
     const bool control = mods & Qt::ControlModifier;
     const bool shift = mods & Qt::ShiftModifier;
     switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down:
     case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
+    case Qt::Key_PageDown: {
+        // A column moved through on a shorter row does not become the column to go back to.
+        const TLogPosition from = FStore.Clamp(FCaret);
+        const qreal goalX = lineCount() ? (FGoalX >= 0 ? FGoalX : LayoutOf(from.line).XOf(from.column)) : -1;
+        setCaret(MovedCaret(event->key(), control), shift);
+        FGoalX = goalX;
+        EnsureCaretVisible();
+        return;
+    }
+    case Qt::Key_Left:
+    case Qt::Key_Right:
     case Qt::Key_Home:
     case Qt::Key_End:
         setCaret(MovedCaret(event->key(), control), shift);

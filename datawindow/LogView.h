@@ -82,6 +82,7 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    friend 
     // The layout of a line at the current width, made when first needed and kept while the
     // line is near the screen.
     const TLineLayout &LayoutOf(qsizetype line) const;
@@ -103,9 +104,11 @@ private:
 
     // Content coordinates: the point in the viewport to a position, and back.
     TLogPosition PositionAt(const QPoint &point) const;
-    QRect CaretRect() const;
+    QRect CaretRect() const { return CaretRectOf(FCaret); }
+    // The caret's rectangle at a position, in the viewport; empty above the screen.
+    QRect CaretRectOf(TLogPosition p) const;
     TLogPosition MovedCaret(int key, bool word) const;
-    TLogPosition VisualLineMove(TLogPosition from, int lines) const;
+    TLogPosition VisualLineMove(TLogPosition from, int rows, qreal x) const;
     TLogPosition WordStart(TLogPosition p) const;
     TLogPosition WordEnd(TLogPosition p) const;
     void Edited();
@@ -124,6 +127,8 @@ private:
     bool FSyncingBar = false;
     bool FDragging = false;
     bool FCaretOn = true;
+    // The x that Up and Down keep to across shorter rows; below zero when not set.
+    qreal FGoalX = -1;
     QPoint FDragPoint;
     QBasicTimer FShowTimer;
     QBasicTimer FDragScroll;

@@ -415,6 +415,54 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyMoveRow{"page_down", Qt::Key_PageDown, {}, {0, 0}, "first line\nsecond\nthird one"}),
     [](const ::testing::TestParamInfo<KeyMoveRow> &info) { return std::string(info.param.name); });
 
+TEST_F(LogView, UpAndDownKeepTheColumnAcrossShorterLines)
+{
+    view->AppendLine(QStringLiteral("a long line here"));
+    view->AppendLine(QStringLiteral("ab"));
+    view->AppendLine(QString());
+    view->AppendLine(QStringLiteral("another long line"));
+    view->ShowAppended();
+    view->setCaret({0, 10});
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    EXPECT_EQ(view->caret(), (TLogPosition{1, 2}));
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    EXPECT_EQ(view->caret(), (TLogPosition{2, 0}));
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    EXPECT_EQ(view->caret(), (TLogPosition{3, 10}));
+    QTest::keyClick(view.get(), Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyClick(view.get(), Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyClick(view.get(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 10}));
+
+    // A move sideways sets a new column to keep.
+    view->setCaret({0, 10});
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    QTest::keyClick(view.get(), Qt::Key_Left);
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    EXPECT_EQ(view->caret(), (TLogPosition{3, 1}));
+    // So does typing.
+    view->setCaret({0, 10});
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    QTest::keyClicks(view.get(), QStringLiteral("c"));
+    QTest::keyClick(view.get(), Qt::Key_Up);
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 3}));
+}
+
+TEST_F(LogView, PageDownAndUpReturnToTheSameColumn)
+{
+    for (int i = 0; i < 40; ++i)
+        view->AppendLine(QString(i % 2 ? 2 : 20, u'x'));
+    view->ShowAppended();
+    view->setCaret({0, 12});
+    QTest::keyClick(view.get(), Qt::Key_PageDown);
+    const TLogPosition down = view->caret();
+    ASSERT_GT(down.line, 1);
+    EXPECT_EQ(down.column, down.line % 2 ? 2 : 12);
+    QTest::keyClick(view.get(), Qt::Key_PageUp);
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 12}));
+}
+
 TEST_F(LogView, CtrlAThenTypingReplacesEverything)
 {
     append(30);
