@@ -732,7 +732,19 @@ void TLogView::mousePressEvent(QMouseEvent *event)
         QAbstractScrollArea::mousePressEvent(event);
         return;
     }
-    setCaret(PositionAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
+    const QPoint point = event->position().toPoint();
+    const bool tripleClick = FDoubleClicked && lineCount() > 0
+        && event->timestamp() - FDoubleClickTime < quint64(QGuiApplication::styleHints()->mouseDoubleClickInterval())
+        && (point - FDoubleClickPoint).manhattanLength() < QApplication::startDragDistance();
+    FDoubleClicked = false;
+    if (tripleClick) {
+        // The whole line, without its break.
+        const qsizetype line = PositionAt(FDoubleClickPoint).line;
+        FAnchor = {line, 0};
+        setCaret({line, FStore.Line(line).size()}, true);
+        return;
+    }
+    setCaret(PositionAt(point), event->modifiers() & Qt::ShiftModifier);
     FDragging = true;
 }
 
@@ -769,6 +781,9 @@ void TLogView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton || lineCount() == 0)
         return;
+    FDoubleClicked = true;
+    FDoubleClickTime = event->timestamp();
+    FDoubleClickPoint = event->position().toPoint();
     const TLogPosition p = PositionAt(event->position().toPoint());
     const QString &text = FStore.Line(p.line);
     TLogPosition start = p;

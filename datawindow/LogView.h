@@ -130,6 +130,10 @@ private:
     // The x that Up and Down keep to across shorter rows; below zero when not set.
     qreal FGoalX = -1;
     QPoint FDragPoint;
+    // Where and when the last double click was: a press soon after near it is a triple click.
+    QPoint FDoubleClickPoint;
+    quint64 FDoubleClickTime = 0;
+    bool FDoubleClicked = false;
     QBasicTimer FShowTimer;
     QBasicTimer FDragScroll;
     QBasicTimer FBlink;

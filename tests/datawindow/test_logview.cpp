@@ -355,6 +355,25 @@ TEST_F(LogView, MouseDragSelectsAndCtrlCCopiesTheExactText)
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("beta"));
 }
 
+TEST_F(LogView, TripleClickSelectsTheWholeLine)
+{
+    view->AppendLine(QStringLiteral("first"));
+    view->AppendLine(QStringLiteral("alpha beta-gamma"));
+    view->AppendLine(QStringLiteral("last"));
+    view->ShowAppended();
+    const QPoint at = rowPoint(1, view->fontMetrics().horizontalAdvance(QStringLiteral("alpha be")));
+    QTest::mouseDClick(port(), Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(view->selectedText(), QStringLiteral("beta"));
+    QTest::mousePress(port(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(port(), Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(view->selectedText(), QStringLiteral("alpha beta-gamma"));
+    EXPECT_EQ(view->caret(), (TLogPosition{1, 16}));
+    // A click long after a double click is a click.
+    QTest::mouseDClick(port(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseClick(port(), Qt::LeftButton, Qt::NoModifier, at, QTest::mouseDoubleClickInterval + 1);
+    EXPECT_FALSE(view->hasSelection());
+}
+
 TEST_F(LogView, DraggingPastTheBottomScrollsAndExtendsTheSelection)
 {
     append(100);
