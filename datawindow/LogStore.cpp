@@ -110,6 +110,47 @@ void TLogStore::ReplaceFront(qsizetype count, const QString &line)
     FLines.erase(FLines.begin(), FLines.begin() + count);
     FLines.push_front(line);
     FChars += line.size();
+    if (qsizetype(FStarts.size()) > count) {
+        FStarts.erase(FStarts.begin(), FStarts.begin() + count);
+        FStarts.push_front(FStarts.front() - line.size() - 1);
+    } else {
+        FStarts.clear();
+    }
+}
+
+void TLogStore::IndexStarts(qsizetype line) const
+{
+    line = std::min(line, LineCount() - 1);
+    if (FStarts.empty() && line >= 0)
+        FStarts.push_back(0);
+    for (auto i = qsizetype(FStarts.size()); i <= line; ++i)
+        FStarts.push_back(FStarts.back() + Line(i - 1).size() + 1);
+}
+
+void TLogStore::DropStartsAfter(qsizetype line)
+{
+    if (qsizetype(FStarts.size()) > line + 1)
+        FStarts.resize(size_t(std::max<qsizetype>(line + 1, 0)));
+}
+
+qsizetype TLogStore::Offset(TLogPosition p) const
+{
+    if (FLines.empty())
+        return 0;
+    p = Clamp(p);
+    IndexStarts(p.line);
+    return FStarts[size_t(p.line)] - FStarts.front() + p.column;
+}
+
+TLogPosition TLogStore::PositionOf(qsizetype offset) const
+{
+    if (FLines.empty())
+        return {};
+    IndexStarts(LineCount() - 1);
+    const qsizetype at = std::clamp<qsizetype>(offset, 0, TextSize()) + FStarts.front();
+    const auto it = std::upper_bound(FStarts.begin(), FStarts.end(), at);
+    const qsizetype line = std::max<qsizetype>(0, (it - FStarts.begin()) - 1);
+    return Clamp({line, at - FStarts[size_t(line)]});
 }
 
 TLogPosition TLogStore::Clamp(TLogPosition p) const
@@ -131,6 +172,7 @@ TLogPosition TLogStore::Insert(TLogPosition at, const QString &text)
     if (FLines.empty())
         FLines.emplace_back();
     at = Clamp(at);
+    DropStartsAfter(at.line);
     QStringList pieces = splitLines(text);
     QString &first = FLines[size_t(at.line)];
     const QString tail = first.mid(at.column);
@@ -159,6 +201,7 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
         std::swap(from, to);
     if (FLines.empty() || from == to)
         return;
+    DropStartsAfter(from.line);
     QString &first = FLines[size_t(from.line)];
     const QString &last = FLines[size_t(to.line)];
     const QString tail = last.mid(to.column);
@@ -169,6 +212,8 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
     FChars += first.size();
     FLines.erase(FLines.begin() + from.line + 1, FLines.begin() + to.line + 1);
     // A box emptied by the user is empty: the next line goes first again.
-    if (FLines.size() == 1 && FLines.front().isEmpty())
+    if (FLines.size() == 1 && FLines.front().isEmpty()) {
         FLines.clear();
+        FStarts.clear();
+    }
 }

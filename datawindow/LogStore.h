@@ -49,11 +49,25 @@ public:
     // Removes the text between two positions, joining their lines.
     void Remove(TLogPosition from, TLogPosition to);
 
+    // Places in Text(): the offset of a position (line feeds between lines), and back. The line
+    // starts are indexed on first use and kept through appends and front trims; an edit drops
+    // the index after the edited line.
+    qsizetype Offset(TLogPosition p) const;
+    TLogPosition PositionOf(qsizetype offset) const;
+    // The length of Text().
+    qsizetype TextSize() const { return FLines.empty() ? 0 : FChars + LineCount() - 1; }
+
     // True for the characters that end a line.
     static bool IsBreak(QChar c);
 
 private:
     std::deque<QString> FLines;
+    void IndexStarts(qsizetype line) const;
+    void DropStartsAfter(qsizetype line);
+
     // Characters of all lines, without separators.
     qsizetype FChars = 0;
+    // Where the first lines start, counted from a fixed point before the first line: a trim at
+    // the front keeps the rest valid.
+    mutable std::deque<qsizetype> FStarts;
 };

@@ -4,7 +4,6 @@
 
 // Qt
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -18,6 +17,7 @@
 #include <QWheelEvent>
 
 #include "LineLayout.h"
+#include "LogViewAccessible.h"
 
 namespace {
 
@@ -30,46 +30,17 @@ constexpr int Margin = 4;
 constexpr qsizetype LayoutSlack = 32;
 constexpr qsizetype MaxAwayChars = 128 * 1024;
 constexpr int DragScrollMs = 50;
-// An assistive tool gets the whole text only of a log this small.
-constexpr qsizetype MaxAccessibleChars = 1 << 20;
 
 bool isWordChar(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_' || c.isMark();
 }
 
-class TLogViewAccessible : public QAccessibleWidget {
-public:
-    explicit TLogViewAccessible(QWidget *w) : QAccessibleWidget(w, QAccessible::EditableText) {}
-    QAccessible::State state() const override
-    {
-        QAccessible::State s = QAccessibleWidget::state();
-        s.editable = true;
-        s.multiLine = true;
-        s.selectableText = true;
-        return s;
-    }
-    QString text(QAccessible::Text t) const override
-    {
-        if (t != QAccessible::Value)
-            return QAccessibleWidget::text(t);
-        const auto *view = static_cast<const TLogView *>(widget());
-        return view->characterCount() <= MaxAccessibleChars ? view->toPlainText() : QString();
-    }
-};
-
-QAccessibleInterface *accessibleFactory(const QString &className, QObject *object)
-{
-    if (className == QLatin1String("TLogView") && object && object->isWidgetType())
-        return new TLogViewAccessible(static_cast<QWidget *>(object));
-    return nullptr;
-}
-
 } // namespace
 
 TLogView::TLogView(QWidget *parent) : QAbstractScrollArea(parent)
 {
-    static const bool factoryInstalled = (QAccessible::installFactory(accessibleFactory), true);
+    static const bool factoryInstalled = (QAccessible::installFactory(TLogViewAccessible::Factory), true);
     Q_UNUSED(factoryInstalled);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);

@@ -16,6 +16,7 @@
 
 class QMenu;
 class TLineLayout;
+class TLogViewAccessible;
 
 class TLogView : public QAbstractScrollArea {
     Q_OBJECT
@@ -82,7 +83,8 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    friend 
+    friend class TLogViewAccessible;
+
     // The layout of a line at the current width, made when first needed and kept while the
     // line is near the screen.
     const TLineLayout &LayoutOf(qsizetype line) const;

@@ -137,6 +137,48 @@ TEST(LogStore, KeepsNoSpareRoomOfALineBuiltByAppending)
     EXPECT_LT(store.Line(0).capacity(), 1000);
 }
 
+// Every position's offset in the text, found the slow way, and back.
+void ExpectOffsetsMatchText(const TLogStore &store)
+{
+    qsizetype offset = 0;
+    for (qsizetype l = 0; l < store.LineCount(); ++l) {
+        for (qsizetype c = 0; c <= store.Line(l).size(); ++c) {
+            ASSERT_EQ(store.Offset({l, c}), offset + c) << l << ':' << c;
+            ASSERT_EQ(store.PositionOf(offset + c), (TLogPosition{l, c})) << l << ':' << c;
+        }
+        offset += store.Line(l).size() + 1;
+    }
+    EXPECT_EQ(store.TextSize(), store.Text().size());
+}
+
+TEST(LogStore, OffsetsFollowAppendsTrimsAndEdits)
+{
+    TLogStore store;
+    EXPECT_EQ(store.Offset({3, 3}), 0);
+    EXPECT_EQ(store.PositionOf(7), TLogPosition{});
+    for (int i = 0; i < 30; ++i)
+        store.Append(QString(i % 7, QChar(u'a' + i % 26)));
+    ExpectOffsetsMatchText(store);
+    // Indexed: appends, trims and edits keep it right.
+    for (int i = 0; i < 5; ++i)
+        store.Append(QStringLiteral("more %1").arg(i));
+    ExpectOffsetsMatchText(store);
+    store.ReplaceFront(4, QStringLiteral("trimmed"));
+    ExpectOffsetsMatchText(store);
+    store.Insert({10, 1}, QStringLiteral("x\ny"));
+    ExpectOffsetsMatchText(store);
+    store.Remove({3, 0}, {12, 1});
+    ExpectOffsetsMatchText(store);
+    store.ReplaceFront(store.LineCount(), QStringLiteral("all gone"));
+    ExpectOffsetsMatchText(store);
+    store.Remove({0, 0}, store.End());
+    EXPECT_EQ(store.TextSize(), 0);
+    store.Append(QStringLiteral("again"));
+    ExpectOffsetsMatchText(store);
+    // Past the end is the end.
+    EXPECT_EQ(store.PositionOf(1000), (TLogPosition{0, 5}));
+}
+
 // ---- line layout ---------------------------------------------------------------------------
 
 struct LayoutRow {
@@ -624,6 +666,107 @@ TEST_F(LogView, IsAnEditableTextToAssistiveTools)
     EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("log"));
     EXPECT_EQ(iface->text(QAccessible::Value), QStringLiteral("a"));
     EXPECT_FALSE(view->isReadOnly());
+}
+
+class AccessibleText : public LogView {
+protected:
+    void SetUp() override
+    {
+        LogView::SetUp();
+        iface = QAccessible::queryAccessibleInterface(view.get());
+        ASSERT_NE(iface, nullptr);
+        text = iface->textInterface();
+        ASSERT_NE(text, nullptr);
+    }
+    // The offset of a line's start, counted the slow way.
+    int startOf(qsizetype line) const
+    {
+        qsizetype offset = 0;
+        for (qsizetype l = 0; l < line; ++l)
+            offset += view->line(l).size() + 1;
+        return int(offset);
+    }
+    QAccessibleInterface *iface = nullptr;
+    QAccessibleTextInterface *text = nullptr;
+};
+
+TEST_F(AccessibleText, ReadsLinesNearTheEndOfALargeLog)
+{
+    for (int i = 0; i < 200000; ++i)
+        view->AppendLine(QStringLiteral("rx %1 bytes ok").arg(i));
+    view->ShowAppended();
+    const qsizetype last = view->lineCount() - 1;
+    EXPECT_EQ(text->characterCount(), startOf(last) + view->line(last).size());
+
+    const int at = startOf(last - 1) + 3; // in "199998"
+    int start = 0;
+    int end = 0;
+    EXPECT_EQ(text->textAtOffset(at, QAccessible::LineBoundary, &start, &end),
+              QStringLiteral("rx 199998 bytes ok\n"));
+    EXPECT_EQ(start, startOf(last - 1));
+    EXPECT_EQ(text->textAtOffset(at + 2, QAccessible::WordBoundary, &start, &end), QStringLiteral("199998"));
+    EXPECT_EQ(start, at);
+    EXPECT_EQ(end, at + 6);
+    EXPECT_EQ(text->textAtOffset(at, QAccessible::CharBoundary, &start, &end), QStringLiteral("1"));
+    EXPECT_EQ(text->textBeforeOffset(at, QAccessible::LineBoundary, &start, &end),
+              QStringLiteral("rx 199997 bytes ok\n"));
+    EXPECT_EQ(text->textAfterOffset(at, QAccessible::LineBoundary, &start, &end), QStringLiteral("rx 199999 bytes ok"));
+    EXPECT_EQ(end, text->characterCount());
+    EXPECT_EQ(text->textAfterOffset(at, QAccessible::WordBoundary, &start, &end), QStringLiteral(" "));
+    // The last word of a line, then the line feed, then the next line's first word.
+    const int ok = startOf(last - 1) + 16;
+    EXPECT_EQ(text->textAtOffset(ok, QAccessible::WordBoundary, &start, &end), QStringLiteral("ok"));
+    EXPECT_EQ(text->textAfterOffset(ok, QAccessible::WordBoundary, &start, &end), QStringLiteral("\n"));
+    EXPECT_EQ(text->textBeforeOffset(startOf(last), QAccessible::WordBoundary, &start, &end), QStringLiteral("\n"));
+    EXPECT_EQ(text->text(at, at + 9), QStringLiteral("199998 by"));
+
+    view->setCaret({last, 3});
+    EXPECT_EQ(text->cursorPosition(), startOf(last) + 3);
+    text->setSelection(0, startOf(last - 2), startOf(last - 1) + 2);
+    EXPECT_EQ(view->selectedText(), QStringLiteral("rx 199997 bytes ok\nrx"));
+    int from = 0;
+    int to = 0;
+    ASSERT_EQ(text->selectionCount(), 1);
+    text->selection(0, &from, &to);
+    EXPECT_EQ(from, startOf(last - 2));
+    EXPECT_EQ(to, startOf(last - 1) + 2);
+
+    // The oldest lines trimmed: offsets count from the new first line.
+    view->ReplaceFront(150000, QStringLiteral("[trimmed]"));
+    const qsizetype kept = view->lineCount() - 1;
+    EXPECT_EQ(view->line(1), QStringLiteral("rx 150000 bytes ok"));
+    EXPECT_EQ(text->characterCount(), startOf(kept) + view->line(kept).size());
+    EXPECT_EQ(text->textAtOffset(startOf(kept) + 1, QAccessible::LineBoundary, &start, &end),
+              QStringLiteral("rx 199999 bytes ok"));
+    EXPECT_EQ(start, startOf(kept));
+    EXPECT_EQ(text->textAtOffset(3, QAccessible::LineBoundary, &start, &end), QStringLiteral("[trimmed]\n"));
+    EXPECT_EQ(text->textAtOffset(10, QAccessible::LineBoundary, &start, &end), QStringLiteral("rx 150000 bytes ok\n"));
+    EXPECT_EQ(text->cursorPosition(), startOf(kept - 1) + 2);
+}
+
+TEST_F(AccessibleText, EditsAndGeometryUseTheSameOffsets)
+{
+    append(20);
+    const int line5 = startOf(5);
+    ASSERT_EQ(text->text(line5, line5 + 6), QStringLiteral("line 5"));
+    // An edit in the middle moves the text after it.
+    auto *editable = iface->editableTextInterface();
+    ASSERT_NE(editable, nullptr);
+    editable->insertText(startOf(2), QStringLiteral("new\n"));
+    EXPECT_EQ(view->line(2), QStringLiteral("new"));
+    EXPECT_EQ(text->text(line5 + 4, line5 + 10), QStringLiteral("line 5"));
+    editable->replaceText(startOf(3), startOf(3) + 4, QStringLiteral("LINE"));
+    EXPECT_EQ(view->line(3), QStringLiteral("LINE 2"));
+    editable->deleteText(startOf(2), startOf(3));
+    EXPECT_EQ(view->line(2), QStringLiteral("LINE 2"));
+    EXPECT_EQ(text->characterCount(), view->toPlainText().size());
+
+    // A character on screen is found again at the middle of its rectangle.
+    const int offset = startOf(view->firstVisibleLine() + 1) + 2;
+    const QRect rect = text->characterRect(offset);
+    ASSERT_FALSE(rect.isEmpty());
+    EXPECT_EQ(text->offsetAtPoint(rect.center()), offset);
+    EXPECT_EQ(text->offsetAtPoint(port()->mapToGlobal(QPoint(-50, -50))), -1);
 }
 
 } // namespace
