@@ -145,8 +145,8 @@ qsizetype TLineLayout::NextCursor(qsizetype column) const
     return std::min(FSize, p.start + p.layout.nextCursorPosition(int(column - p.start)));
 }
 
-void TLineLayout::Draw(QPainter *painter, const QPointF &at, qsizetype from, qsizetype to,
-                       const QTextCharFormat &selected, const QRectF &clip) const
+void TLineLayout::Draw(QPainter *painter, const QPointF &at, std::initializer_list<Span> spans,
+                       const QRectF &clip) const
 {
     for (const auto &p : FPieces) {
         const QPointF origin(at.x(), at.y() + p->firstRow * FRowHeight);
@@ -155,10 +155,12 @@ void TLineLayout::Draw(QPainter *painter, const QPointF &at, qsizetype from, qsi
         if (origin.y() + height < clip.top() || origin.y() > clip.bottom())
             continue;
         QList<QTextLayout::FormatRange> ranges;
-        const qsizetype start = std::max(from, p->start) - p->start;
-        const qsizetype end = std::min(to, p->start + size) - p->start;
-        if (end > start)
-            ranges.append({int(start), int(end - start), selected});
+        for (const Span &span : spans) {
+            const qsizetype start = std::max(span.from, p->start) - p->start;
+            const qsizetype end = std::min(span.to, p->start + size) - p->start;
+            if (end > start)
+                ranges.append({int(start), int(end - start), *span.format});
+        }
         p->layout.draw(painter, origin, ranges, clip);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // One line of the receive log laid out at a width: its rows, where a column is, and painting.
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -39,9 +40,14 @@ public:
     qsizetype PreviousCursor(qsizetype column) const;
     qsizetype NextCursor(qsizetype column) const;
 
-    // Paints the rows within clip, the columns from to to in the selection's format.
-    void Draw(QPainter *painter, const QPointF &at, qsizetype from, qsizetype to, const QTextCharFormat &selected,
-              const QRectF &clip) const;
+    // Columns from to to painted in a format of their own.
+    struct Span {
+        qsizetype from;
+        qsizetype to;
+        const QTextCharFormat *format;
+    };
+    // Paints the rows within clip, the spans in their formats.
+    void Draw(QPainter *painter, const QPointF &at, std::initializer_list<Span> spans, const QRectF &clip) const;
     void DrawCursor(QPainter *painter, const QPointF &at, qsizetype column) const;
 
 private:

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -116,9 +117,25 @@ const TLineLayout &TLogView::LayoutOf(qsizetype line) const
 {
     const int width = WrapWidth();
     std::unique_ptr<TLineLayout> &slot = FLayouts[line];
-    if (!slot || slot->Width() != width)
-        slot = std::make_unique<TLineLayout>(FStore.Line(line), font(), width, LineSpacing());
+    if (!slot || slot->Width() != width) {
+        const QString &text = FStore.Line(line);
+        slot = std::make_unique<TLineLayout>(
+            Composing(line) ? QString(text).insert(std::min(FCaret.column, text.size()), FPreedit) : text, font(),
+            width, LineSpacing());
+    }
     return *slot;
+}
+
+qsizetype TLogView::ShownColumn(TLogPosition p) const
+{
+    if (!Composing(p.line) || p.column <= FCaret.column)
+        return p.column;
+    return p.column + FPreedit.size();
+}
+
+void TLogView::DropLayoutOf(qsizetype line)
+{
+    FLayouts.erase(line);
 }
 
 int TLogView::HeightOf(qsizetype line) const
@@ -347,6 +364,8 @@ void TLogView::paintEvent(QPaintEvent *event)
     QTextCharFormat selected;
     selected.setBackground(palette().brush(QPalette::Highlight));
     selected.setForeground(palette().brush(QPalette::HighlightedText));
+    QTextCharFormat preedit;
+    preedit.setFontUnderline(true);
     const bool caretShown = hasFocus() && FCaretOn;
 
     int y = -FTopOffset;
@@ -362,9 +381,12 @@ void TLogView::paintEvent(QPaintEvent *event)
                 end = i == to.line ? to.column : line(i).size();
             }
             const QPointF at(Margin, y);
-            layout.Draw(&p, at, start, end, selected, clip);
-            if (caretShown && i == FCaret.line)
-                layout.DrawCursor(&p, at, FCaret.column);
+            start = ShownColumn({i, start});
+            end = ShownColumn({i, end});
+            const qsizetype preeditEnd = FCaret.column + (Composing(i) ? FPreedit.size() : 0);
+            layout.Draw(&p, at, {{start, end, &selected}, {FCaret.column, preeditEnd, &preedit}}, clip);
+            if (caretShown && i == FCaret.line && (!Composing(i) || FPreeditCursorShown))
+                layout.DrawCursor(&p, at, FCaret.column + (Composing(i) ? FPreeditCursor : 0));
         }
         y += h;
     }
@@ -377,7 +399,11 @@ void TLogView::paintEvent(QPaintEvent *event)
 
 void TLogView::setCaret(TLogPosition caret, bool keepAnchor)
 {
+    if (!FPreedit.isEmpty())
+        DropLayoutOf(FCaret.line);
     FCaret = FStore.Clamp(caret);
+    if (!FPreedit.isEmpty())
+        DropLayoutOf(FCaret.line);
     if (!keepAnchor)
         FAnchor = FCaret;
     FGoalX = -1;
@@ -458,7 +484,10 @@ TLogPosition TLogView::PositionAt(const QPoint &point) const
     if (point.y() < y)
         return {i, 0};
     const int row = std::clamp((point.y() - y) / LineSpacing(), 0, layout.Rows() - 1);
-    return {i, layout.ColumnAt(row, point.x() - Margin)};
+    qsizetype column = layout.ColumnAt(row, point.x() - Margin);
+    if (Composing(i) && column > FCaret.column)
+        column = std::max(FCaret.column, column - FPreedit.size());
+    return {i, column};
 }
 
 QRect TLogView::CaretRectOf(TLogPosition p) const
@@ -472,7 +501,8 @@ QRect TLogView::CaretRectOf(TLogPosition p) const
     if (p.line < FTop)
         return {};
     const TLineLayout &layout = LayoutOf(p.line);
-    return QRect(Margin + int(layout.XOf(p.column)), y + layout.RowOf(p.column) * LineSpacing(), 1,
+    const qsizetype column = ShownColumn(p) + (Composing(p.line) && p == FCaret ? FPreeditCursor : 0);
+    return QRect(Margin + int(layout.XOf(column)), y + layout.RowOf(column) * LineSpacing(), 1,
                  LineSpacing());
 }
 
@@ -641,8 +671,31 @@ void TLogView::keyPressEvent(QKeyEvent *event)
 
 void TLogView::inputMethodEvent(QInputMethodEvent *event)
 {
-    if (!event->commitString().isEmpty())
+    DropLayoutOf(FCaret.line);
+    FPreedit.clear();
+    if (event->replacementLength() > 0 && lineCount() > 0) {
+        // The input method replaces text around the caret in its line.
+        const TLogPosition at = FStore.Clamp(FCaret);
+        const qsizetype size = FStore.Line(at.line).size();
+        const qsizetype from = std::clamp<qsizetype>(at.column + event->replacementStart(), 0, size);
+        FAnchor = {at.line, from};
+        FCaret = {at.line, std::clamp<qsizetype>(from + event->replacementLength(), 0, size)};
+    }
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0)
         insertText(event->commitString());
+    FPreedit = event->preeditString();
+    FPreeditCursor = FPreedit.size();
+    FPreeditCursorShown = true;
+    for (const QInputMethodEvent::Attribute &a : event->attributes()) {
+        if (a.type == QInputMethodEvent::Cursor) {
+            FPreeditCursor = std::clamp<qsizetype>(a.start, 0, FPreedit.size());
+            FPreeditCursorShown = a.length != 0;
+        }
+    }
+    DropLayoutOf(FCaret.line);
+    if (!FPreedit.isEmpty())
+        EnsureCaretVisible();
+    viewport()->update();
     event->accept();
 }
 
@@ -652,7 +705,8 @@ QVariant TLogView::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImEnabled:
         return true;
     case Qt::ImCursorRectangle:
-        return CaretRect();
+        // In the box's own coordinates, not the viewport's.
+        return CaretRect().translated(viewport()->pos());
     case Qt::ImFont:
         return font();
     case Qt::ImCursorPosition:
@@ -661,6 +715,12 @@ QVariant TLogView::inputMethodQuery(Qt::InputMethodQuery query) const
         return int(FAnchor.line == FCaret.line ? FAnchor.column : FCaret.column);
     case Qt::ImSurroundingText:
         return lineCount() ? FStore.Line(FStore.Clamp(FCaret).line) : QString();
+    case Qt::ImTextBeforeCursor:
+        return lineCount() ? FStore.Line(FStore.Clamp(FCaret).line).left(FCaret.column) : QString();
+    case Qt::ImTextAfterCursor:
+        return lineCount() ? FStore.Line(FStore.Clamp(FCaret).line).mid(FCaret.column) : QString();
+    case Qt::ImAbsolutePosition:
+        return qlonglong(FStore.Offset(FCaret));
     case Qt::ImCurrentSelection:
         return selectedText();
     case Qt::ImHints:
@@ -699,6 +759,9 @@ bool TLogView::event(QEvent *event)
 
 void TLogView::mousePressEvent(QMouseEvent *event)
 {
+    // A click ends the composing, as in a plain text box.
+    if (!FPreedit.isEmpty())
+        QGuiApplication::inputMethod()->commit();
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;

@@ -51,6 +51,9 @@ public:
     // Types text at the caret in place of the selection.
     void insertText(const QString &text);
 
+    // Text an input method is composing, shown at the caret but not part of the log yet.
+    QString preeditText() const { return FPreedit; }
+
     // The first line on screen and how far (in pixels) it is scrolled out at the top.
     qsizetype firstVisibleLine() const { return FTop; }
     // The last line with a part on screen.
@@ -88,6 +91,10 @@ private:
     // The layout of a line at the current width, made when first needed and kept while the
     // line is near the screen.
     const TLineLayout &LayoutOf(qsizetype line) const;
+    // Where a column of a line is in its layout: the caret's line shows the preedit text too.
+    qsizetype ShownColumn(TLogPosition p) const;
+    bool Composing(qsizetype line) const { return !FPreedit.isEmpty() && line == FCaret.line; }
+    void DropLayoutOf(qsizetype line);
     int HeightOf(qsizetype line) const;
     int LineSpacing() const;
     int WrapWidth() const;
@@ -131,6 +138,9 @@ private:
     bool FCaretOn = true;
     // The x that Up and Down keep to across shorter rows; below zero when not set.
     qreal FGoalX = -1;
+    QString FPreedit;
+    qsizetype FPreeditCursor = 0;
+    bool FPreeditCursorShown = true;
     QPoint FDragPoint;
     // Where and when the last double click was: a press soon after near it is a triple click.
     QPoint FDoubleClickPoint;

@@ -611,6 +611,56 @@ TEST_F(LogView, CutAndPasteGoThroughTheClipboard)
     EXPECT_EQ(view->line(2), QStringLiteral("C你好ne"));
 }
 
+TEST_F(LogView, PreeditIsShownAtTheCaretButNotStored)
+{
+    view->AppendLine(QStringLiteral("abc def"));
+    view->ShowAppended();
+    view->setCaret({0, 3});
+    const auto query = [this](Qt::InputMethodQuery q) {
+        return static_cast<QWidget *>(view.get())->inputMethodQuery(q);
+    };
+    const QRect before = query(Qt::ImCursorRectangle).toRect();
+    // In the box's coordinates: past the frame, the margin and "abc".
+    const int abc = view->fontMetrics().horizontalAdvance(QStringLiteral("abc"));
+    EXPECT_NEAR(before.left(), port()->x() + 4 + abc, 1);
+    EXPECT_EQ(before.top(), port()->y());
+    const QImage plain = port()->grab().toImage();
+
+    const auto compose = [this](const QString &text, int cursor) {
+        QInputMethodEvent event(text, {{QInputMethodEvent::Cursor, cursor, 1, QVariant()}});
+        QApplication::sendEvent(view.get(), &event);
+    };
+    compose(QStringLiteral("ni"), 2);
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("abc def"));
+    EXPECT_EQ(view->preeditText(), QStringLiteral("ni"));
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 3}));
+    const int ni = view->fontMetrics().horizontalAdvance(QStringLiteral("ni"));
+    EXPECT_NEAR(query(Qt::ImCursorRectangle).toRect().left(), before.left() + ni, 1);
+    EXPECT_EQ(query(Qt::ImSurroundingText).toString(), QStringLiteral("abc def"));
+    EXPECT_EQ(query(Qt::ImCursorPosition).toInt(), 3);
+    EXPECT_EQ(query(Qt::ImAnchorPosition).toInt(), 3);
+    EXPECT_NE(port()->grab().toImage(), plain);
+    // The input method's cursor inside its text.
+    compose(QStringLiteral("ni"), 1);
+    EXPECT_NEAR(query(Qt::ImCursorRectangle).toRect().left(),
+                before.left() + view->fontMetrics().horizontalAdvance(QStringLiteral("n")), 1);
+
+    // Given up: nothing was typed and the line looks as before.
+    compose(QString(), 0);
+    EXPECT_TRUE(view->preeditText().isEmpty());
+    EXPECT_EQ(port()->grab().toImage(), plain);
+    EXPECT_EQ(query(Qt::ImCursorRectangle).toRect(), before);
+
+    // Committed: typed at the caret.
+    compose(QStringLiteral("ni"), 2);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("你"));
+    QApplication::sendEvent(view.get(), &commit);
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("abc你 def"));
+    EXPECT_TRUE(view->preeditText().isEmpty());
+    EXPECT_EQ(view->caret(), (TLogPosition{0, 4}));
+}
+
 TEST_F(LogView, AppendsAndTrimsKeepTheSelectionOnItsText)
 {
     append(40);
