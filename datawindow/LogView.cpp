@@ -600,6 +600,7 @@ void TLogView::keyPressEvent(QKeyEvent *event)
 {
     if (event == QKeySequence::SelectAll) {
         selectAll();
+        SetPrimarySelection();
         return;
     }
     if (event == QKeySequence::Copy) {
@@ -628,6 +629,8 @@ void TLogView::keyPressEvent(QKeyEvent *event)
         setCaret(MovedCaret(event->key(), control), shift);
         FGoalX = goalX;
         EnsureCaretVisible();
+        if (shift)
+            SetPrimarySelection();
         return;
     }
     case Qt::Key_Left:
@@ -636,6 +639,8 @@ void TLogView::keyPressEvent(QKeyEvent *event)
     case Qt::Key_End:
         setCaret(MovedCaret(event->key(), control), shift);
         EnsureCaretVisible();
+        if (shift)
+            SetPrimarySelection();
         return;
     case Qt::Key_Backspace:
         if (!hasSelection())
@@ -762,6 +767,10 @@ void TLogView::mousePressEvent(QMouseEvent *event)
     // A click ends the composing, as in a plain text box.
     if (!FPreedit.isEmpty())
         QGuiApplication::inputMethod()->commit();
+    if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+        event->accept();
+        return;
+    }
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;
@@ -802,10 +811,22 @@ void TLogView::mouseMoveEvent(QMouseEvent *event)
 
 void TLogView::mouseReleaseEvent(QMouseEvent *event)
 {
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (event->button() == Qt::MiddleButton && clipboard->supportsSelection()) {
+        // Pasted where the button went up, as X11 programs do.
+        setCaret(PositionAt(event->position().toPoint()));
+        insertText(clipboard->text(QClipboard::Selection));
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
     FDragging = false;
     FDragScroll.stop();
+    SetPrimarySelection();
+}
+
+void TLogView::SetPrimarySelection()
+{
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (hasSelection() && clipboard->supportsSelection())
         clipboard->setText(selectedText(), QClipboard::Selection);

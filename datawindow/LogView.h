@@ -123,6 +123,8 @@ private:
     void Edited();
     void RemoveSelection();
     void DragTo(const QPoint &point);
+    // Offers the selection as the X11 primary selection, where there is one.
+    void SetPrimarySelection();
     QMenu *ContextMenu();
 
     TLogStore FStore;

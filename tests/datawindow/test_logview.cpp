@@ -661,6 +661,36 @@ TEST_F(LogView, PreeditIsShownAtTheCaretButNotStored)
     EXPECT_EQ(view->caret(), (TLogPosition{0, 4}));
 }
 
+TEST_F(LogView, MiddleClickPastesThePrimarySelection)
+{
+    view->AppendLine(QStringLiteral("alpha beta"));
+    view->AppendLine(QStringLiteral("gamma"));
+    view->ShowAppended();
+    QClipboard *clipboard = QApplication::clipboard();
+    const QPoint gamma = rowPoint(1, view->fontMetrics().horizontalAdvance(QStringLiteral("gam")));
+    if (!clipboard->supportsSelection()) {
+        // As a plain text box: without a primary selection the middle button pastes nothing.
+        clipboard->setText(QStringLiteral("clip"));
+        QTest::mouseClick(port(), Qt::MiddleButton, Qt::NoModifier, gamma);
+        EXPECT_EQ(view->toPlainText(), QStringLiteral("alpha beta\ngamma"));
+        GTEST_SKIP() << "this platform's clipboard has no primary selection";
+    }
+    // Selected with Shift and a key: that is the primary selection.
+    view->setCaret({0, 0});
+    QTest::keyClick(view.get(), Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(clipboard->text(QClipboard::Selection), QStringLiteral("alpha"));
+    // Selected with the mouse: so is that.
+    const QPoint beta = rowPoint(0, view->fontMetrics().horizontalAdvance(QStringLiteral("alpha b")));
+    QTest::mouseDClick(port(), Qt::LeftButton, Qt::NoModifier, beta);
+    QTest::mouseRelease(port(), Qt::LeftButton, Qt::NoModifier, beta);
+    EXPECT_EQ(clipboard->text(QClipboard::Selection), QStringLiteral("beta"));
+    // The middle button pastes it where it is clicked, not at the caret and not the clipboard.
+    clipboard->setText(QStringLiteral("clip"));
+    QTest::mouseClick(port(), Qt::MiddleButton, Qt::NoModifier, gamma);
+    EXPECT_EQ(view->line(1), QStringLiteral("gambetama"));
+    EXPECT_EQ(view->line(0), QStringLiteral("alpha beta"));
+}
+
 TEST_F(LogView, AppendsAndTrimsKeepTheSelectionOnItsText)
 {
     append(40);
