@@ -294,6 +294,11 @@ void TLogView::scrollContentsBy(int, int)
 
 void TLogView::wheelEvent(QWheelEvent *event)
 {
+    if (event->modifiers() & Qt::ControlModifier) {
+        ZoomBy(event->angleDelta().y() / 120.0);
+        event->accept();
+        return;
+    }
     int dy = 0;
     if (!event->pixelDelta().isNull())
         dy = -event->pixelDelta().y();
@@ -305,6 +310,25 @@ void TLogView::wheelEvent(QWheelEvent *event)
     }
     ScrollByPixels(dy);
     event->accept();
+}
+
+void TLogView::ZoomBy(qreal points)
+{
+    QFont f = font();
+    // A font sized in pixels grows by pixels.
+    if (f.pointSizeF() > 0) {
+        const qreal size = f.pointSizeF() + points;
+        if (size <= 0)
+            return;
+        f.setPointSizeF(size);
+    } else {
+        const int size = f.pixelSize() + qRound(points);
+        if (size <= 0)
+            return;
+        f.setPixelSize(size);
+    }
+    // Lines are laid out anew (see changeEvent).
+    setFont(f);
 }
 
 void TLogView::resizeEvent(QResizeEvent *event)

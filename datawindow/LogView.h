@@ -50,6 +50,9 @@ public:
     void paste();
     // Types text at the caret in place of the selection.
     void insertText(const QString &text);
+    // Makes the font larger or smaller by range points (Ctrl+wheel does this).
+    void zoomIn(int range = 1) { ZoomBy(range); }
+    void zoomOut(int range = 1) { ZoomBy(-range); }
 
     // Text an input method is composing, shown at the caret but not part of the log yet.
     QString preeditText() const { return FPreedit; }
@@ -123,6 +126,7 @@ private:
     void Edited();
     void RemoveSelection();
     void DragTo(const QPoint &point);
+    void ZoomBy(qreal points);
     // Offers the selection as the X11 primary selection, where there is one.
     void SetPrimarySelection();
     QMenu *ContextMenu();

@@ -279,10 +279,10 @@ protected:
     QPoint rowPoint(int row, int x = 0) const { return QPoint(4 + x, row * spacing() + spacing() / 2); }
     QWidget *port() const { return view->viewport(); }
     QScrollBar *bar() const { return view->verticalScrollBar(); }
-    void wheel(int notches)
+    void wheel(int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         const QPoint at(20, 20);
-        QWheelEvent e(at, port()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+        QWheelEvent e(at, port()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
                       Qt::NoScrollPhase, false);
         QApplication::sendEvent(port(), &e);
     }
@@ -370,6 +370,44 @@ TEST_P(WrappedLine, WheelScrollsThroughIt)
 
 INSTANTIATE_TEST_SUITE_P(LogView, WrappedLine, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "words" : "one_run"; });
+
+TEST_F(LogView, CtrlWheelZoomsAndLaysOutAgain)
+{
+    view->AppendLine(QStringLiteral("wwwww wwwww"));
+    append(40);
+    view->setCaret({0, 6});
+    bar()->setValue(0);
+    view->repaint();
+    const auto caretRect = [this] {
+        return static_cast<QWidget *>(view.get())->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    };
+    const auto caretX = [this] {
+        return port()->x() + 4 + view->fontMetrics().horizontalAdvance(QStringLiteral("wwwww "));
+    };
+    const qreal size = view->font().pointSizeF();
+    ASSERT_GT(size, 0);
+    const int before = caretRect().left();
+    wheel(2, Qt::ControlModifier);
+    EXPECT_EQ(view->font().pointSizeF(), size + 2);
+    // The wheel zoomed instead of scrolling.
+    EXPECT_EQ(view->firstVisibleLine(), 0);
+    EXPECT_EQ(view->firstLineOffset(), 0);
+    // Laid out in the new font.
+    view->repaint();
+    EXPECT_GT(caretRect().left(), before);
+    EXPECT_NEAR(caretRect().left(), caretX(), 1);
+    EXPECT_EQ(caretRect().height(), view->fontMetrics().lineSpacing());
+    wheel(-2, Qt::ControlModifier);
+    EXPECT_EQ(view->font().pointSizeF(), size);
+    EXPECT_NEAR(caretRect().left(), caretX(), 1);
+    view->zoomIn(3);
+    EXPECT_EQ(view->font().pointSizeF(), size + 3);
+    view->zoomOut(3);
+    EXPECT_EQ(view->font().pointSizeF(), size);
+    // Never down to nothing.
+    view->zoomOut(int(size) + 5);
+    EXPECT_EQ(view->font().pointSizeF(), size);
+}
 
 TEST_F(LogView, MouseDragSelectsAndCtrlCCopiesTheExactText)
 {
