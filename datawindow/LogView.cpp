@@ -96,6 +96,9 @@ void TLogView::ShowAppended()
     FShowTimer.stop();
     FLastShow.start();
     FAppendsWaiting = false;
+    if (QAccessible::isActive() && FAnnouncedLines < lineCount())
+        TLogViewAccessible::Appended(this, std::max<qsizetype>(FAnnouncedLines, 0));
+    FAnnouncedLines = lineCount();
     SyncScrollBar();
     viewport()->update();
     emit appendsShown();
@@ -153,6 +156,8 @@ void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
     // Lines after the replaced ones keep their layouts under their new numbers: a keystroke
     // lays out only the line it changes.
     const qsizetype shift = lines - (last - first + 1);
+    // Every edit and trim passes here: lines appended are what is beyond.
+    FAnnouncedLines += shift;
     decltype(FLayouts) kept;
     for (auto &[line, layout] : FLayouts) {
         if (line < first)
@@ -433,6 +438,8 @@ void TLogView::setCaret(TLogPosition caret, bool keepAnchor)
     FGoalX = -1;
     FCaretOn = true;
     viewport()->update();
+    if (QAccessible::isActive())
+        TLogViewAccessible::CaretMoved(this);
 }
 
 QString TLogView::selectedText() const
@@ -446,6 +453,8 @@ void TLogView::selectAll()
     FCaret = FStore.End();
     FGoalX = -1;
     viewport()->update();
+    if (QAccessible::isActive())
+        TLogViewAccessible::CaretMoved(this);
 }
 
 void TLogView::copy()
@@ -469,10 +478,12 @@ void TLogView::paste()
 void TLogView::insertText(const QString &text)
 {
     RemoveSelection();
-    const qsizetype line = FStore.Clamp(FCaret).line;
+    const TLogPosition at = FStore.Clamp(FCaret);
     const bool wasEmpty = lineCount() == 0;
     FCaret = FAnchor = FStore.Insert(FCaret, text);
-    ReplaceLayouts(line, wasEmpty ? -1 : line, FCaret.line - line + 1);
+    ReplaceLayouts(at.line, wasEmpty ? -1 : at.line, FCaret.line - at.line + 1);
+    if (QAccessible::isActive())
+        TLogViewAccessible::Inserted(this, at, FCaret);
     Edited();
 }
 
@@ -482,6 +493,8 @@ void TLogView::RemoveSelection()
         return;
     const TLogPosition from = std::min(FAnchor, FCaret);
     const TLogPosition to = std::max(FAnchor, FCaret);
+    if (QAccessible::isActive())
+        TLogViewAccessible::Removed(this, from, to);
     FStore.Remove(from, to);
     ReplaceLayouts(from.line, to.line, lineCount() == 0 ? 0 : 1);
     FCaret = FAnchor = FStore.Clamp(from);
@@ -494,6 +507,8 @@ void TLogView::Edited()
     EnsureCaretVisible();
     SyncScrollBar();
     viewport()->update();
+    if (QAccessible::isActive())
+        TLogViewAccessible::CaretMoved(this);
 }
 
 TLogPosition TLogView::PositionAt(const QPoint &point) const

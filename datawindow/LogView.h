@@ -139,6 +139,8 @@ private:
     int FTopOffset = 0;
     bool FFollowEnd = true;
     bool FAppendsWaiting = false;
+    // Lines assistive tools know of; the rest were appended since.
+    qsizetype FAnnouncedLines = 0;
     bool FSyncingBar = false;
     bool FDragging = false;
     bool FCaretOn = true;

@@ -34,6 +34,44 @@ QAccessibleInterface *TLogViewAccessible::Factory(const QString &className, QObj
     return nullptr;
 }
 
+void TLogViewAccessible::CaretMoved(TLogView *view)
+{
+    const TLogStore &store = view->FStore;
+    const int caret = toInt(store.Offset(view->FCaret));
+    if (view->hasSelection()) {
+        QAccessibleTextSelectionEvent event(view, toInt(store.Offset(std::min(view->FAnchor, view->FCaret))),
+                                            toInt(store.Offset(std::max(view->FAnchor, view->FCaret))));
+        event.setCursorPosition(caret);
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessibleTextCursorEvent event(view, caret);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TLogViewAccessible::Inserted(TLogView *view, TLogPosition from, TLogPosition to)
+{
+    QAccessibleTextInsertEvent event(view, toInt(view->FStore.Offset(from)), view->FStore.Text(from, to));
+    QAccessible::updateAccessibility(&event);
+}
+
+void TLogViewAccessible::Removed(TLogView *view, TLogPosition from, TLogPosition to)
+{
+    QAccessibleTextRemoveEvent event(view, toInt(view->FStore.Offset(from)), view->FStore.Text(from, to));
+    QAccessible::updateAccessibility(&event);
+}
+
+void TLogViewAccessible::Appended(TLogView *view, qsizetype firstLine)
+{
+    const TLogStore &store = view->FStore;
+    if (firstLine >= store.LineCount())
+        return;
+    // From the end of the line before, so the text starts with the line feed that was added.
+    const TLogPosition from = firstLine > 0 ? TLogPosition{firstLine - 1, store.Line(firstLine - 1).size()}
+                                            : TLogPosition{};
+    Inserted(view, from, store.End());
+}
+
 TLogView *TLogViewAccessible::View() const
 {
     return static_cast<TLogView *>(widget());

@@ -18,6 +18,13 @@ public:
     // For QAccessible::installFactory.
     static QAccessibleInterface *Factory(const QString &className, QObject *object);
 
+    // Tell assistive tools what changed; call only while QAccessible::isActive().
+    static void CaretMoved(TLogView *view);
+    static void Inserted(TLogView *view, TLogPosition from, TLogPosition to);
+    static void Removed(TLogView *view, TLogPosition from, TLogPosition to);
+    // Lines from this one to the end were appended.
+    static void Appended(TLogView *view, qsizetype firstLine);
+
     QAccessible::State state() const override;
     QString text(QAccessible::Text t) const override;
     void *interface_cast(QAccessible::InterfaceType t) override;

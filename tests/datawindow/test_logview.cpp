@@ -786,6 +786,48 @@ TEST_F(LogView, IsAnEditableTextToAssistiveTools)
     EXPECT_FALSE(view->isReadOnly());
 }
 
+// What the box told assistive tools, while a test listens.
+struct ToldEvent {
+    QAccessible::Event type;
+    int offset;
+    QString text;
+    friend bool operator==(const ToldEvent &a, const ToldEvent &b)
+    {
+        return a.type == b.type && a.offset == b.offset && a.text == b.text;
+    }
+    friend void PrintTo(const ToldEvent &e, std::ostream *os)
+    {
+        *os << '{' << int(e.type) << ", " << e.offset << ", \"" << e.text.toStdString() << "\"}";
+    }
+};
+std::vector<ToldEvent> told;
+
+void listen(QAccessibleEvent *event)
+{
+    switch (event->type()) {
+    case QAccessible::TextCaretMoved:
+        told.push_back({event->type(), static_cast<QAccessibleTextCursorEvent *>(event)->cursorPosition(), {}});
+        break;
+    case QAccessible::TextSelectionChanged: {
+        auto *e = static_cast<QAccessibleTextSelectionEvent *>(event);
+        told.push_back({event->type(), e->selectionStart(), QString::number(e->selectionEnd())});
+        break;
+    }
+    case QAccessible::TextInserted: {
+        auto *e = static_cast<QAccessibleTextInsertEvent *>(event);
+        told.push_back({event->type(), e->changePosition(), e->textInserted()});
+        break;
+    }
+    case QAccessible::TextRemoved: {
+        auto *e = static_cast<QAccessibleTextRemoveEvent *>(event);
+        told.push_back({event->type(), e->changePosition(), e->textRemoved()});
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 class AccessibleText : public LogView {
 protected:
     void SetUp() override
@@ -860,6 +902,35 @@ TEST_F(AccessibleText, ReadsLinesNearTheEndOfALargeLog)
     EXPECT_EQ(text->textAtOffset(3, QAccessible::LineBoundary, &start, &end), QStringLiteral("[trimmed]\n"));
     EXPECT_EQ(text->textAtOffset(10, QAccessible::LineBoundary, &start, &end), QStringLiteral("rx 150000 bytes ok\n"));
     EXPECT_EQ(text->cursorPosition(), startOf(kept - 1) + 2);
+}
+
+TEST_F(AccessibleText, ToldOfAppendsEditsAndCaretMoves)
+{
+    append(3);
+    const QAccessible::UpdateHandler previous = QAccessible::installUpdateHandler(listen);
+    QAccessible::setActive(true);
+    const bool active = QAccessible::isActive();
+    told.clear();
+    if (active) {
+        append(2);
+        view->setCaret({1, 2});
+        QTest::keyClicks(view.get(), QStringLiteral("x"));
+        QTest::keyClick(view.get(), Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(view.get(), Qt::Key_Backspace);
+    }
+    QAccessible::setActive(false);
+    QAccessible::installUpdateHandler(previous);
+    if (!active)
+        GTEST_SKIP() << "this platform has no accessibility bridge to switch on";
+    using A = QAccessible;
+    const std::vector<ToldEvent> expected{{A::TextInserted, 20, "\nline 3\nline 4"},
+                                          {A::TextCaretMoved, 9, {}},
+                                          {A::TextInserted, 9, "x"},
+                                          {A::TextCaretMoved, 10, {}},
+                                          {A::TextSelectionChanged, 9, "10"},
+                                          {A::TextRemoved, 9, "x"},
+                                          {A::TextCaretMoved, 9, {}}};
+    EXPECT_EQ(told, expected);
 }
 
 TEST_F(AccessibleText, EditsAndGeometryUseTheSameOffsets)
