@@ -110,6 +110,7 @@ void TLogStore::ReplaceFront(qsizetype count, const QString &line)
     FLines.erase(FLines.begin(), FLines.begin() + count);
     FLines.push_front(line);
     FChars += line.size();
+    ApplyShift();
     if (qsizetype(FStarts.size()) > count) {
         FStarts.erase(FStarts.begin(), FStarts.begin() + count);
         FStarts.push_front(FStarts.front() - line.size() - 1);
@@ -127,10 +128,40 @@ void TLogStore::IndexStarts(qsizetype line) const
         FStarts.push_back(FStarts.back() + Line(i - 1).size() + 1);
 }
 
+qsizetype TLogStore::Start(qsizetype line) const
+{
+    return FStarts[size_t(line)] + (FShiftAfter >= 0 && line > FShiftAfter ? FShift : 0);
+}
+
 void TLogStore::DropStartsAfter(qsizetype line)
 {
     if (qsizetype(FStarts.size()) > line + 1)
         FStarts.resize(size_t(std::max<qsizetype>(line + 1, 0)));
+    if (FShiftAfter >= line) {
+        FShiftAfter = -1;
+        FShift = 0;
+    }
+}
+
+void TLogStore::ApplyShift()
+{
+    if (FShiftAfter < 0)
+        return;
+    for (auto i = size_t(FShiftAfter) + 1; i < FStarts.size(); ++i)
+        FStarts[i] += FShift;
+    FShiftAfter = -1;
+    FShift = 0;
+}
+
+void TLogStore::LineResized(qsizetype line, qsizetype delta)
+{
+    // Nothing indexed after the line: nothing moves.
+    if (delta == 0 || qsizetype(FStarts.size()) <= line + 1)
+        return;
+    if (FShiftAfter != line)
+        ApplyShift();
+    FShiftAfter = line;
+    FShift += delta;
 }
 
 qsizetype TLogStore::Offset(TLogPosition p) const
@@ -139,7 +170,7 @@ qsizetype TLogStore::Offset(TLogPosition p) const
         return 0;
     p = Clamp(p);
     IndexStarts(p.line);
-    return FStarts[size_t(p.line)] - FStarts.front() + p.column;
+    return Start(p.line) - Start(0) + p.column;
 }
 
 TLogPosition TLogStore::PositionOf(qsizetype offset) const
@@ -147,10 +178,19 @@ TLogPosition TLogStore::PositionOf(qsizetype offset) const
     if (FLines.empty())
         return {};
     IndexStarts(LineCount() - 1);
-    const qsizetype at = std::clamp<qsizetype>(offset, 0, TextSize()) + FStarts.front();
-    const auto it = std::upper_bound(FStarts.begin(), FStarts.end(), at);
-    const qsizetype line = std::max<qsizetype>(0, (it - FStarts.begin()) - 1);
-    return Clamp({line, at - FStarts[size_t(line)]});
+    const qsizetype at = std::clamp<qsizetype>(offset, 0, TextSize()) + Start(0);
+    // The first line starting after the offset, by bisection.
+    qsizetype low = 0;
+    qsizetype high = qsizetype(FStarts.size());
+    while (low < high) {
+        const qsizetype mid = low + (high - low) / 2;
+        if (Start(mid) <= at)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    const qsizetype line = std::max<qsizetype>(0, low - 1);
+    return Clamp({line, at - Start(line)});
 }
 
 TLogPosition TLogStore::Clamp(TLogPosition p) const
@@ -172,8 +212,11 @@ TLogPosition TLogStore::Insert(TLogPosition at, const QString &text)
     if (FLines.empty())
         FLines.emplace_back();
     at = Clamp(at);
-    DropStartsAfter(at.line);
     QStringList pieces = splitLines(text);
+    if (pieces.size() == 1)
+        LineResized(at.line, pieces.front().size());
+    else
+        DropStartsAfter(at.line);
     QString &first = FLines[size_t(at.line)];
     const QString tail = first.mid(at.column);
     first.truncate(at.column);
@@ -201,7 +244,10 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
         std::swap(from, to);
     if (FLines.empty() || from == to)
         return;
-    DropStartsAfter(from.line);
+    if (from.line == to.line)
+        LineResized(from.line, from.column - to.column);
+    else
+        DropStartsAfter(from.line);
     QString &first = FLines[size_t(from.line)];
     const QString &last = FLines[size_t(to.line)];
     const QString tail = last.mid(to.column);
@@ -215,5 +261,7 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
     if (FLines.size() == 1 && FLines.front().isEmpty()) {
         FLines.clear();
         FStarts.clear();
+        FShiftAfter = -1;
+        FShift = 0;
     }
 }

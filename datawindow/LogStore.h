@@ -50,8 +50,8 @@ public:
     void Remove(TLogPosition from, TLogPosition to);
 
     // Places in Text(): the offset of a position (line feeds between lines), and back. The line
-    // starts are indexed on first use and kept through appends and front trims; an edit drops
-    // the index after the edited line.
+    // starts are indexed on first use and kept through appends, front trims and typing within a
+    // line; an edit that adds or joins lines drops the index after the edited line.
     qsizetype Offset(TLogPosition p) const;
     TLogPosition PositionOf(qsizetype offset) const;
     // The length of Text().
@@ -63,11 +63,19 @@ public:
 private:
     std::deque<QString> FLines;
     void IndexStarts(qsizetype line) const;
+    qsizetype Start(qsizetype line) const;
     void DropStartsAfter(qsizetype line);
+    // A line grew or shrank by delta characters.
+    void LineResized(qsizetype line, qsizetype delta);
+    void ApplyShift();
 
     // Characters of all lines, without separators.
     qsizetype FChars = 0;
     // Where the first lines start, counted from a fixed point before the first line: a trim at
     // the front keeps the rest valid.
     mutable std::deque<qsizetype> FStarts;
+    // Typing within one line moves every later start alike: that is kept aside, not applied to
+    // each of them, while the typing stays in that line.
+    qsizetype FShiftAfter = -1;
+    qsizetype FShift = 0;
 };

@@ -169,6 +169,23 @@ TEST(LogStore, OffsetsFollowAppendsTrimsAndEdits)
     ExpectOffsetsMatchText(store);
     store.Remove({3, 0}, {12, 1});
     ExpectOffsetsMatchText(store);
+    // Typing within a line, then in another, then a trim and appends after it.
+    store.Insert({5, 0}, QStringLiteral("typed"));
+    ExpectOffsetsMatchText(store);
+    store.Insert({5, 2}, QStringLiteral("more"));
+    store.Remove({5, 1}, {5, 3});
+    ExpectOffsetsMatchText(store);
+    store.Remove({5, 0}, {5, 1});
+    store.Insert({8, 0}, QStringLiteral("elsewhere"));
+    ExpectOffsetsMatchText(store);
+    store.Insert({2, 0}, QStringLiteral("x"));
+    store.ReplaceFront(3, QStringLiteral("trimmed again"));
+    store.Append(QStringLiteral("after"));
+    ExpectOffsetsMatchText(store);
+    // A line added after typing in the last one.
+    store.Insert(store.End(), QStringLiteral("end"));
+    store.Insert({3, 0}, QStringLiteral("\n"));
+    ExpectOffsetsMatchText(store);
     store.ReplaceFront(store.LineCount(), QStringLiteral("all gone"));
     ExpectOffsetsMatchText(store);
     store.Remove({0, 0}, store.End());
