@@ -824,16 +824,36 @@ void TLogView::mousePressEvent(QMouseEvent *event)
         const qsizetype line = PositionAt(FDoubleClickPoint).line;
         FAnchor = {line, 0};
         setCaret({line, FStore.Line(line).size()}, true);
+        FLineAnchor = line;
+        FDragging = true;
         return;
     }
+    FLineAnchor = -1;
     setCaret(PositionAt(point), event->modifiers() & Qt::ShiftModifier);
     FDragging = true;
+}
+
+void TLogView::DragSelect(const QPoint &point)
+{
+    const TLogPosition p = PositionAt(point);
+    if (FLineAnchor < 0 || lineCount() == 0) {
+        setCaret(p, true);
+        return;
+    }
+    const qsizetype anchor = std::min(FLineAnchor, lineCount() - 1);
+    if (p.line >= anchor) {
+        FAnchor = {anchor, 0};
+        setCaret({p.line, FStore.Line(p.line).size()}, true);
+    } else {
+        FAnchor = {anchor, FStore.Line(anchor).size()};
+        setCaret({p.line, 0}, true);
+    }
 }
 
 void TLogView::DragTo(const QPoint &point)
 {
     FDragPoint = point;
-    setCaret(PositionAt(point), true);
+    DragSelect(point);
     if (point.y() < 0 || point.y() >= viewport()->height()) {
         if (!FDragScroll.isActive())
             FDragScroll.start(DragScrollMs, this);
@@ -899,7 +919,7 @@ void TLogView::timerEvent(QTimerEvent *event)
         ShowAppended();
     } else if (event->timerId() == FDragScroll.timerId()) {
         ScrollByPixels(FDragPoint.y() < 0 ? -LineSpacing() : LineSpacing());
-        setCaret(PositionAt(FDragPoint), true);
+        DragSelect(FDragPoint);
     } else if (event->timerId() == FBlink.timerId()) {
         FCaretOn = !FCaretOn;
         viewport()->update(CaretRect().adjusted(-2, 0, 2, 0));

@@ -126,6 +126,8 @@ private:
     void Edited();
     void RemoveSelection();
     void DragTo(const QPoint &point);
+    // Moves the caret end of a drag's selection to a point: by whole lines after a triple click.
+    void DragSelect(const QPoint &point);
     void ZoomBy(qreal points);
     // Offers the selection as the X11 primary selection, where there is one.
     void SetPrimarySelection();
@@ -154,6 +156,8 @@ private:
     QPoint FDoubleClickPoint;
     quint64 FDoubleClickTime = 0;
     bool FDoubleClicked = false;
+    // A drag after a triple click selects whole lines from this one.
+    qsizetype FLineAnchor = -1;
     QBasicTimer FShowTimer;
     QBasicTimer FDragScroll;
     QBasicTimer FBlink;

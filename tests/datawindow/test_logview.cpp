@@ -465,6 +465,14 @@ TEST_F(LogView, TripleClickSelectsTheWholeLine)
     QTest::mouseRelease(port(), Qt::LeftButton, Qt::NoModifier, at);
     EXPECT_EQ(view->selectedText(), QStringLiteral("alpha beta-gamma"));
     EXPECT_EQ(view->caret(), (TLogPosition{1, 16}));
+    // Dragged on from there: whole lines, down and then up.
+    QTest::mouseDClick(port(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mousePress(port(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(port(), rowPoint(2, 2));
+    EXPECT_EQ(view->selectedText(), QStringLiteral("alpha beta-gamma\nlast"));
+    QTest::mouseMove(port(), rowPoint(0, 30));
+    EXPECT_EQ(view->selectedText(), QStringLiteral("first\nalpha beta-gamma"));
+    QTest::mouseRelease(port(), Qt::LeftButton, Qt::NoModifier, rowPoint(0, 30));
     // A click long after a double click is a click.
     QTest::mouseDClick(port(), Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseClick(port(), Qt::LeftButton, Qt::NoModifier, at, QTest::mouseDoubleClickInterval + 1);
