@@ -96,7 +96,7 @@ void TLogView::ShowAppended()
     FShowTimer.stop();
     FLastShow.start();
     FAppendsWaiting = false;
-    if (QAccessible::isActive() && FAnnouncedLines < lineCount())
+    if (TLogViewAccessible::Listening() && FAnnouncedLines < lineCount())
         TLogViewAccessible::Appended(this, std::max<qsizetype>(FAnnouncedLines, 0));
     FAnnouncedLines = lineCount();
     SyncScrollBar();
@@ -438,7 +438,7 @@ void TLogView::setCaret(TLogPosition caret, bool keepAnchor)
     FGoalX = -1;
     FCaretOn = true;
     viewport()->update();
-    if (QAccessible::isActive())
+    if (TLogViewAccessible::Listening())
         TLogViewAccessible::CaretMoved(this);
 }
 
@@ -453,7 +453,7 @@ void TLogView::selectAll()
     FCaret = FStore.End();
     FGoalX = -1;
     viewport()->update();
-    if (QAccessible::isActive())
+    if (TLogViewAccessible::Listening())
         TLogViewAccessible::CaretMoved(this);
 }
 
@@ -482,7 +482,7 @@ void TLogView::insertText(const QString &text)
     const bool wasEmpty = lineCount() == 0;
     FCaret = FAnchor = FStore.Insert(FCaret, text);
     ReplaceLayouts(at.line, wasEmpty ? -1 : at.line, FCaret.line - at.line + 1);
-    if (QAccessible::isActive())
+    if (TLogViewAccessible::Listening())
         TLogViewAccessible::Inserted(this, at, FCaret);
     Edited();
 }
@@ -493,7 +493,7 @@ void TLogView::RemoveSelection()
         return;
     const TLogPosition from = std::min(FAnchor, FCaret);
     const TLogPosition to = std::max(FAnchor, FCaret);
-    if (QAccessible::isActive())
+    if (TLogViewAccessible::Listening())
         TLogViewAccessible::Removed(this, from, to);
     FStore.Remove(from, to);
     ReplaceLayouts(from.line, to.line, lineCount() == 0 ? 0 : 1);
@@ -507,7 +507,7 @@ void TLogView::Edited()
     EnsureCaretVisible();
     SyncScrollBar();
     viewport()->update();
-    if (QAccessible::isActive())
+    if (TLogViewAccessible::Listening())
         TLogViewAccessible::CaretMoved(this);
 }
 

@@ -25,6 +25,30 @@ QString none(int *startOffset, int *endOffset)
 
 } // namespace
 
+namespace {
+
+QAccessible::UpdateHandler sinkForTests = nullptr;
+
+void tell(QAccessibleEvent *event)
+{
+    if (sinkForTests)
+        sinkForTests(event);
+    else
+        QAccessible::updateAccessibility(event);
+}
+
+} // namespace
+
+bool TLogViewAccessible::Listening()
+{
+    return sinkForTests || QAccessible::isActive();
+}
+
+void TLogViewAccessible::SetEventSinkForTests(QAccessible::UpdateHandler sink)
+{
+    sinkForTests = sink;
+}
+
 TLogViewAccessible::TLogViewAccessible(TLogView *view) : QAccessibleWidget(view, QAccessible::EditableText) {}
 
 QAccessibleInterface *TLogViewAccessible::Factory(const QString &className, QObject *object)
@@ -42,23 +66,23 @@ void TLogViewAccessible::CaretMoved(TLogView *view)
         QAccessibleTextSelectionEvent event(view, toInt(store.Offset(std::min(view->FAnchor, view->FCaret))),
                                             toInt(store.Offset(std::max(view->FAnchor, view->FCaret))));
         event.setCursorPosition(caret);
-        QAccessible::updateAccessibility(&event);
+        tell(&event);
     } else {
         QAccessibleTextCursorEvent event(view, caret);
-        QAccessible::updateAccessibility(&event);
+        tell(&event);
     }
 }
 
 void TLogViewAccessible::Inserted(TLogView *view, TLogPosition from, TLogPosition to)
 {
     QAccessibleTextInsertEvent event(view, toInt(view->FStore.Offset(from)), view->FStore.Text(from, to));
-    QAccessible::updateAccessibility(&event);
+    tell(&event);
 }
 
 void TLogViewAccessible::Removed(TLogView *view, TLogPosition from, TLogPosition to)
 {
     QAccessibleTextRemoveEvent event(view, toInt(view->FStore.Offset(from)), view->FStore.Text(from, to));
-    QAccessible::updateAccessibility(&event);
+    tell(&event);
 }
 
 void TLogViewAccessible::Appended(TLogView *view, qsizetype firstLine)

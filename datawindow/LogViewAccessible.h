@@ -18,7 +18,13 @@ public:
     // For QAccessible::installFactory.
     static QAccessibleInterface *Factory(const QString &className, QObject *object);
 
-    // Tell assistive tools what changed; call only while QAccessible::isActive().
+    // Whether assistive tools listen: the events below cost work only then.
+    static bool Listening();
+    // Tests record the events here: the toolkit passes them on only to a running screen reader's
+    // bridge, which a test machine has not. Null gives them back to the toolkit.
+    static void SetEventSinkForTests(QAccessible::UpdateHandler sink);
+
+    // Tell assistive tools what changed; call only while Listening().
     static void CaretMoved(TLogView *view);
     static void Inserted(TLogView *view, TLogPosition from, TLogPosition to);
     static void Removed(TLogView *view, TLogPosition from, TLogPosition to);
