@@ -46,10 +46,13 @@
 // workbench
 #include "TMySocket.h"
 #include "Unit1.h"
+#include "BenchSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::median;
+
+using bench::Clock;
 
 constexpr int Datagrams = 100000;
 constexpr int DatagramSize = 1024;
@@ -61,13 +64,6 @@ constexpr int ReceiveBuffer = 4 * 1024 * 1024;
 double secondsBetween(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double>(b - a).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // Printable bytes without line breaks: the data part of a line is one long run of text.

@@ -25,8 +25,11 @@
 // datawindow
 #include "LogView.h"
 #include "datapanel.h"
+#include "BenchSupport.h"
 
 namespace {
+
+using bench::median;
 
 constexpr int MeasuredLines = 5000;
 // One slice is a batch as a flood makes them: lines through the event loop, then one flush.
@@ -86,13 +89,6 @@ double residentBytes()
         if (line.rfind("VmRSS:", 0) == 0)
             return std::atof(line.c_str() + 6) * 1024;
     return 0;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 double usPerLine(const Log &log) { return log.seconds * 1e6 / MeasuredLines; }

@@ -40,15 +40,14 @@
 #include "TApplication.h"
 #include "TMySocket.h"
 #include "Unit1.h"
+#include "BenchSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::median;
+using bench::secondsSince;
 
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::Clock;
 
 long long residentBytes()
 {
@@ -247,12 +246,6 @@ FormRun acceptForm(int n, int cycles)
     form.reset();
     drainEvents();
     return result;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 void printSpread(const char *name, std::vector<double> v, double scale, const char *unit)

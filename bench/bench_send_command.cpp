@@ -28,33 +28,24 @@
 #include "TMySocket.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "BenchSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::median;
+using bench::secondsSince;
+using bench::loopback;
+
+using bench::Clock;
 
 constexpr int Sends = 10000;
 constexpr int SendSize = 1024;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 double timed(const std::function<void()> &run)
 {
     const auto start = Clock::now();
     run();
     return secondsSince(start);
-}
-
-ws::TSockAddrIn loopback(int port)
-{
-    ws::TSockAddrIn a;
-    a.sin_family = ws::AF_INET_;
-    a.sin_port = ws::HostToNet16(static_cast<uint16_t>(port));
-    a.sin_addr = ws::inet_addr("127.0.0.1");
-    return a;
 }
 
 int boundPort(ws::TSocket s)
@@ -179,12 +170,6 @@ double command(TFrmData *window)
     const int64_t before = window->SendCount;
     const double t = timed([window] { window->Button11Click(); });
     return window->SendCount - before == int64_t(Sends) * SendSize ? t : -1;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void report(const char *what, double ms, double baselineMs)

@@ -20,29 +20,20 @@
 // transport
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
+#include "BenchSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::median;
+using bench::secondsSince;
+using bench::loopback;
+
+using bench::Clock;
 
 constexpr int Chunk = 64 * 1024;
 constexpr long long ReceiveBytes = 64LL * 1024 * 1024;
 constexpr int Sends = 10000;
 constexpr int SendSize = 1024;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-ws::TSockAddrIn loopback(int port)
-{
-    ws::TSockAddrIn a;
-    a.sin_family = ws::AF_INET_;
-    a.sin_port = ws::HostToNet16(static_cast<uint16_t>(port));
-    a.sin_addr = ws::inet_addr("127.0.0.1");
-    return a;
-}
 
 ws::TSocket connectTo(int port)
 {
@@ -182,12 +173,6 @@ double sendComponent()
     server.SetActive(false);
     drainer.join();
     return t;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace

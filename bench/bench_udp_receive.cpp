@@ -17,23 +17,18 @@
 
 // transport
 #include "TNMUDP.h"
+#include "BenchSupport.h"
 
 namespace {
+
+using bench::median;
+using bench::loopback;
 
 constexpr int Burst = 2000; // fits the 4 MiB receive buffer while nobody reads
 constexpr int Size = 1024;
 constexpr int Flood = 10000;
 
-using Clock = std::chrono::steady_clock;
-
-ws::TSockAddrIn loopback(int port)
-{
-    ws::TSockAddrIn a;
-    a.sin_family = ws::AF_INET_;
-    a.sin_port = ws::HostToNet16(uint16_t(port));
-    a.sin_addr = ws::inet_addr("127.0.0.1");
-    return a;
-}
+using bench::Clock;
 
 void sendBurst(int port, int count)
 {
@@ -57,12 +52,6 @@ void drain(const int &received, int count)
             quiet.setRemainingTime(500);
         }
     }
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
