@@ -6,6 +6,7 @@
 #include <cstdint>
 
 // Qt
+#include <QPointer>
 #include <QString>
 
 // transport
@@ -33,16 +34,18 @@ public:
     QString CreatedAt;
     QString Kind;
     // TServerSocket, TClientSocket, the accepted TCustomWinSocket or the TNMUDP; unset for a group.
-    QObject *Socket = nullptr;
+    // Guarded pointers: whatever frees a socket object (a server that stops frees its connections
+    // without an event) leaves them null, never dangling, for every handler and send loop after.
+    QPointer<QObject> Socket;
     QTreeWidgetItem *Node = nullptr;
     int32_t LinkState = 0;
     int32_t LocalPort = 0;
     QString LocalAddress;
     int32_t RemotePort = 0;
     QString RemoteHost;
-    TFrmData *DataWindow = nullptr;
-    TNMUDP *UdpClient = nullptr;
-    TNMUDP *UdpServer = nullptr;
+    QPointer<TFrmData> DataWindow;
+    QPointer<TNMUDP> UdpClient;
+    QPointer<TNMUDP> UdpServer;
 };
 
 // The current date and time as instances record it: short date, a blank, long time (no zone).

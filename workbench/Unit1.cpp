@@ -11,34 +11,29 @@
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-// datawindow
-#include "datapanel.h"
-
-// transport
-#include "TNMUDP.h"
-
-// adapterinfo
-#include "netcardinfo.h"
-// skin
-#include "JpegDecoder.h"
-#include "TsuiButton.h"
-#include "TsuiImagePanel.h"
 // platform
 #include "Exception.h"
 #include "MessageSeam.h"
 // transport
 #include "TClientSocket.h"
+#include "TNMUDP.h"
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
-
-// platform
-#include "MessageSeam.h"
+// skin
+#include "JpegDecoder.h"
+#include "TsuiButton.h"
+#include "TsuiImagePanel.h"
+// adapterinfo
+#include "netcardinfo.h"
+// datawindow
+#include "datapanel.h"
 
 #include "DataWindowStack.h"
 #include "TPaintThrottle.h"
@@ -142,17 +137,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
-    // The UDP components leave their sockets to their owner, as delete does: otherwise each
-    // UDP instance alive at the end would keep its port bound for the rest of the process.
-    for (int i = 0; i < SocketList.Count(); ++i) {
-        TMySocket *instance = SocketList.Items(i);
-        if (auto *udp = qobject_cast<TNMUDP *>(instance->Socket)) {
-            const ws::TSocket handle = udp->Handle();
-            instance->Socket = instance->UdpClient = instance->UdpServer = nullptr;
-            delete udp;
-            ws::closesocket(handle);
-        }
-    }
+    ReleaseInstances();
     if (Form1 == this) {
         Form1 = nullptr;
         TFrmData::SetStopInstanceHook(nullptr);
@@ -658,8 +643,10 @@ void TForm1::CloseTcpServerClient(TMySocket *instance)
 
 void TForm1::Button8Click()
 {
-    // Ends the message loop; the close handling does not run on this path.
+    // Ends the message loop; the close handling does not run on this path. The instances go at
+    // once: a send command or a lookup waiting in a nested loop would otherwise go on.
     QCoreApplication::exit(0);
+    ReleaseInstances();
 }
 
 void TForm1::FormClose()
@@ -675,5 +662,43 @@ void TForm1::FormClose()
 void TForm1::closeEvent(QCloseEvent *event)
 {
     FormClose();
+    // The program ends with its window: every endpoint is closed now, and a send command still
+    // yielding in a nested event loop finds its window gone and ends.
+    ReleaseInstances();
     event->accept();
+}
+
+void TForm1::ReleaseInstances()
+{
+    if (SocketList.IsEmpty())
+        return;
+    {
+        // Nodes first, with the tree quiet: no selection change may reach an instance going now.
+        const QSignalBlocker quiet(TreeView1);
+        for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+            qDeleteAll(TreeView1->topLevelItem(i)->takeChildren());
+    }
+    for (int i = 0; i < SocketList.Count(); ++i) {
+        TMySocket *instance = SocketList.Items(i);
+        instance->Node = nullptr;
+        QObject *socket = instance->Socket;
+        instance->Socket = instance->UdpClient = instance->UdpServer = nullptr;
+        if (auto *udp = qobject_cast<TNMUDP *>(socket)) {
+            // The component leaves its socket to its owner.
+            const ws::TSocket handle = udp->Handle();
+            delete udp;
+            ws::closesocket(handle);
+        } else if (auto *connection = qobject_cast<TCustomWinSocket *>(socket)) {
+            // Still here only when its server was not stopped first.
+            connection->Release();
+        } else {
+            // A server frees its connections without events; a client closes its own.
+            delete socket;
+        }
+        GroupClose(*instance);
+        FreeDataWindow(instance);
+    }
+    while (!SocketList.IsEmpty())
+        SocketList.Remove(SocketList.Items(SocketList.Count() - 1));
+    UpdatePlaceholder();
 }

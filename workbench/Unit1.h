@@ -123,6 +123,9 @@ private:
 
     // Frees an instance's data window (the window refers back to the instance).
     void FreeDataWindow(TMySocket *instance);
+    // The end of the main window: every instance goes with its node, socket objects and data
+    // window, without events.
+    void ReleaseInstances();
 
     // The local adapter address shown for new TCP and UDP servers.
     QString LocalAdapterAddress() const;

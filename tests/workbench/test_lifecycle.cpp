@@ -1,0 +1,135 @@
+// The ends of an endpoint's life as users reach them: quitting with everything live, quitting
+// while a send is under way, and a data window closed or minimised and selected again.
+
+#include <gtest/gtest.h>
+
+// Qt
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "DataWindowStack.h"
+#include "LogView.h"
+#include "MainWindowTest.h"
+#include "TMySocket.h"
+#include "TServerSocket.h"
+#include "TestPeer.h"
+#include "TestSupport.h"
+#include "TreeNode.h"
+#include "UdpPeer.h"
+#include "Unit1.h"
+#include "datapanel.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Sockets of this process (the event loop's own sockets come and stay with the application).
+int OpenSockets()
+{
+    int n = 0;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::NoDotAndDotDot | QDir::System))
+        n += fd.symLinkTarget().contains(QLatin1String("socket:["));
+    return n;
+}
+
+class Lifecycle : public MainWindowTest {
+protected:
+    TMySocket *ListeningServer()
+    {
+        port = UnusedPort();
+        TMySocket *server = form->CreateTcpServer(port);
+        EXPECT_EQ(server->LinkState, 1);
+        return server;
+    }
+
+    TMySocket *AcceptedFrom(TMySocket *server, const QString &name)
+    {
+        const int before = server->Node->childCount();
+        EXPECT_GT(peer.Connect(name, port), 0);
+        EXPECT_TRUE(WaitUntil([&] { return server->Node->childCount() == before + 1; }));
+        return NodeInstance(server->Node->child(before));
+    }
+
+    TestPeer peer;
+    int port = 0;
+};
+
+} // namespace
+
+TEST_F(Lifecycle, ClosingTheMainWindowWithEveryKindLiveClosesEverySocket)
+{
+    const int sockets = OpenSockets();
+    TMySocket *server = ListeningServer();
+    TMySocket *accepted = AcceptedFrom(server, "a");
+    ASSERT_NE(accepted, nullptr);
+    TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), port);
+    client->DataWindow->Button5Click();
+    ASSERT_TRUE(WaitUntil([&] { return client->LinkState == 1 && server->Node->childCount() == 2; }));
+    form->CreateUdpServer(0);
+    form->CreateUdpClient(QStringLiteral("127.0.0.1"), 9, 0);
+    const QPointer<TFrmData> window = accepted->DataWindow;
+
+    form->close();
+    EXPECT_TRUE(form->SocketList.IsEmpty());
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(peer.WaitEof("a"));
+    DrainEvents();
+    EXPECT_EQ(OpenSockets(), sockets);
+    form.reset(); // reads nothing that was freed
+}
+
+TEST_F(Lifecycle, ClosingTheMainWindowWhileAConnectionsWindowSendsToAPeerThatDoesNotReadEndsTheSend)
+{
+    TMySocket *server = ListeningServer();
+    TMySocket *accepted = AcceptedFrom(server, "a");
+    ASSERT_NE(accepted, nullptr);
+    const QPointer<TFrmData> window = accepted->DataWindow;
+    // Queued once the send is under way: the peer reads nothing, so the send soon waits.
+    QTimer::singleShot(50, form.get(), [&] { form->close(); });
+    window->Memo3->setPlainText(QString(1024, QLatin1Char('x')));
+    window->ComboBox2->setCurrentText(QStringLiteral("10000"));
+    window->Button11Click();
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(form->SocketList.IsEmpty());
+}
+
+// The program's own loop, in a process of its own: "退出" pressed while a send waits ends the
+// loop with status 0, and the main window's end after it reads nothing freed.
+TEST_F(Lifecycle, TheExitButtonPressedWhileASendWaitsEndsTheProgramWithStatusZero)
+{
+    if (!qEnvironmentVariableIsSet("VELMORA_OWN_LOOP")) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELMORA_OWN_LOOP"), QStringLiteral("1"));
+        for (const char *v : {"GTEST_OUTPUT", "GTEST_SHARD_INDEX", "GTEST_TOTAL_SHARDS", "GTEST_SHARD_STATUS_FILE"})
+            env.remove(QString::fromLatin1(v));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=Lifecycle.TheExitButtonPressedWhileASendWaitsEndsTheProgramWithStatusZero")});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains(QLatin1String("[  PASSED  ] 1 test"))) << output.toStdString();
+        return;
+    }
+    TMySocket *server = ListeningServer();
+    TMySocket *accepted = AcceptedFrom(server, "a");
+    ASSERT_NE(accepted, nullptr);
+    const QPointer<TFrmData> window = accepted->DataWindow;
+    window->Memo3->setPlainText(QString(1024, QLatin1Char('x')));
+    window->ComboBox2->setCurrentText(QStringLiteral("10000"));
+    QTimer::singleShot(0, window, [&] { window->Button11Click(); });
+    QTimer::singleShot(100, form.get(), [&] { form->Button8Click(); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(window.isNull());
+    form.reset();
+}
