@@ -147,7 +147,7 @@ TFrmData::TFrmData(QMdiArea *area) : QMdiSubWindow(area->viewport(), Qt::SubWind
     // Button6 stops on the mouse-up of any mouse button; its click does nothing. Queued: stopping
     // may free this window (an accepted connection's close removes it) while the button is still
     // inside its own mouse event. The context drops the call if so.
-    connect(Button6, &TsuiButton::mouseUp, this, &TFrmData::Button6MouseUp, Qt::QueuedConnection);
+    connect(Button6, &TsuiButton::mouseUp, this, ui::Guarded([this] { Button6MouseUp(); }), Qt::QueuedConnection);
     connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
     // The send command.
     connect(Button11, &TsuiButton::clicked, this, ui::Guarded([this] { Button11Click(); }));

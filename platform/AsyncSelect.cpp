@@ -1,5 +1,6 @@
 #include "AsyncSelect.h"
 
+#include "MessageSeam.h"
 #include "SelectReactor.h"
 
 namespace ws {
@@ -56,7 +57,9 @@ void TAsyncSelect::Notify(Ready which)
                 s->apply();
         }
     } restore{self};
-    FHandler(which); // may destroy this object; may throw (caught by the application)
+    // May destroy this object. An error it raises is told here, with this socket still quiet,
+    // so that the box's own event loop cannot re-enter the handler.
+    ui::RunGuarded([&] { FHandler(which); });
 }
 
 } // namespace ws

@@ -1,5 +1,4 @@
 #include "HostLookup.h"
-#include "WinSock.h"
 
 #include <atomic>
 #include <map>
@@ -13,6 +12,9 @@
 // Qt
 #include <QCoreApplication>
 #include <QMetaObject>
+
+#include "MessageSeam.h"
+#include "WinSock.h"
 
 namespace ws {
 
@@ -108,7 +110,7 @@ int WSAAsyncGetHostByName(const QString &name, LookupDone done)
                 auto p = it->second;
                 m.erase(it);
                 if (!p->cancelled && p->done)
-                    p->done(error, addr);
+                    ui::RunGuarded([&] { p->done(error, addr); });
             },
             Qt::QueuedConnection);
     }).detach();

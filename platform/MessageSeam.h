@@ -24,22 +24,28 @@ void ShowErrorBox(const QString &text);
 // Installs a sink and returns the one it replaces. Without a sink, texts go to standard error.
 MessageSink SetMessageSink(MessageSink sink);
 
-// Wraps a handler connected to a widget's signal: an error it raises ends the handler and reaches
-// the standard error box right here, instead of unwinding through the toolkit's own frames
-// (which are not built to be unwound and would leak or keep stale state).
+// Runs our code where the toolkit calls it (a slot, a queued call, the socket reactor's dispatch):
+// an error it raises ends that code and reaches the standard error box right here, instead of
+// unwinding through the toolkit's own frames (which are not built to be unwound and would leak
+// or keep stale state). The loop then goes on.
+template <class F>
+void RunGuarded(F &&code)
+{
+    try {
+        code();
+    } catch (const Exception &e) {
+        ShowErrorBox(e.Message());
+    } catch (const std::exception &e) {
+        ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+// A handler for a widget's signal, run guarded. The signal's arguments (a button's checked
+// state) are not passed on.
 template <class F>
 auto Guarded(F handler)
 {
-    // The signal's arguments (a button's checked state) are not passed on.
-    return [handler = std::move(handler)](auto &&...) {
-        try {
-            handler();
-        } catch (const Exception &e) {
-            ShowErrorBox(e.Message());
-        } catch (const std::exception &e) {
-            ShowErrorBox(QString::fromLocal8Bit(e.what()));
-        }
-    };
+    return [handler = std::move(handler)](auto &&...) { RunGuarded(handler); };
 }
 
 } // namespace ui

@@ -6,6 +6,7 @@
 
 // platform
 #include "HostLookup.h"
+#include "MessageSeam.h"
 
 #include "ESocketError.h"
 #include "TAtExit.h"
@@ -95,7 +96,7 @@ void TClientWinSocket::StartConnect(ws::TSocket s)
                 this,
                 [self, s, code] {
                     if (self)
-                        self->ConnectDone(s, code);
+                        ui::RunGuarded([&] { self->ConnectDone(s, code); });
                 },
                 Qt::QueuedConnection);
         }

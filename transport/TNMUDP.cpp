@@ -12,6 +12,7 @@
 // platform
 #include "AsyncSelect.h"
 #include "HostLookup.h"
+#include "MessageSeam.h"
 
 namespace {
 
@@ -228,8 +229,10 @@ void TNMUDP::ScheduleDelivery()
         this,
         [this] {
             FDeliveryPosted = false;
-            ReadAhead();
-            DeliverQueued();
+            ui::RunGuarded([this] {
+                ReadAhead();
+                DeliverQueued();
+            });
         },
         Qt::QueuedConnection);
 }

@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 
 #include "AsyncSelect.h"
+#include "Exception.h"
+#include "MessageSeam.h"
 #include "TestSupport.h"
 
 using testing_support::DrainEvents;
@@ -178,4 +180,34 @@ TEST(AsyncSelect, AClosedDescriptorIsNotReportedAndItsNumberServesTheNextSocket)
     ASSERT_TRUE(WaitUntil([&] { return nextCalls == 1; }));
     EXPECT_EQ(oldCalls, 0);
     ::close(copy);
+}
+
+TEST(AsyncSelect, AnErrorRaisedByAHandlerIsToldWhereItIsDispatchedWithItsSocketStillQuiet)
+{
+    // The box runs an event loop of its own, as a modal box does.
+    testing_support::MessageRecorder recorder(true);
+    Pair pair;
+    int calls = 0, callsWhileBoxOpen = 0;
+    bool boxOpen = false;
+    ws::TAsyncSelect select(pair.fd[0], [&](ws::TAsyncSelect::Ready) {
+        ++calls;
+        callsWhileBoxOpen += boxOpen;
+        if (calls == 1)
+            throw Exception(QStringLiteral("Asynchronous socket error 10054"));
+        pair.Take();
+    });
+    const ui::MessageSink record = ui::SetMessageSink(nullptr);
+    ui::SetMessageSink([&](ui::BoxKind kind, const QString &text) {
+        boxOpen = true;
+        record(kind, text);
+        boxOpen = false;
+    });
+    select.setReadEnabled(true);
+    pair.Put();
+    ASSERT_TRUE(WaitUntil([&] { return calls == 2; }));
+    Turn();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(callsWhileBoxOpen, 0);
+    EXPECT_EQ(recorder.errors, QStringList{QStringLiteral("Asynchronous socket error 10054")});
+    ui::SetMessageSink(record);
 }
