@@ -5,6 +5,7 @@
 // Qt
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 
 #include "ESocketError.h"
 #include "TServerClientWinSocket.h"
@@ -12,6 +13,8 @@
 namespace {
 // The queue length of Windows Sockets 1.1.
 constexpr int MaxListenQueue = 5;
+// How long a listener whose accept failed for want of a descriptor or memory waits to try again.
+constexpr int AcceptRetryMs = 100;
 } // namespace
 
 TServerWinSocket::TServerWinSocket(QObject *parent) : TCustomWinSocket(parent) {}
@@ -105,13 +108,31 @@ void TServerWinSocket::ReadReady()
     const ws::TSocket listening = FSocket;
     ws::TSockAddrIn peer;
     const ws::TSocket s = ws::accept(listening, &peer);
-    if (s == ws::INVALID_SOCKET)
+    if (s == ws::INVALID_SOCKET) {
+        // Nothing happens for the user. But a connection that could not be taken (descriptor
+        // table full, no memory) stays queued and the listener readable: asked again at once it
+        // would fail again, at full speed, for as long as the shortage lasts.
+        const int code = ws::WSAGetLastError();
+        if (code != ws::WSAEWOULDBLOCK && code != ws::WSAECONNABORTED)
+            PauseAccepts();
         return;
+    }
     auto *connection = new TServerClientWinSocket(s, peer, this);
     FConnections.push_back(connection);
     connection->Start();
     if (FSocket == listening && !FReleased)
         Event(seAccept);
+}
+
+void TServerWinSocket::PauseAccepts()
+{
+    const ws::TSocket listening = FSocket;
+    SelectRead(false);
+    QTimer::singleShot(AcceptRetryMs, this, [this, listening] {
+        // Still the same listener: not stopped, released or listening anew meanwhile.
+        if (FSocket == listening && !FReleased)
+            SelectRead(true);
+    });
 }
 
 void TServerWinSocket::ClientEvent(TCustomWinSocket *socket, TSocketEvent socketEvent)

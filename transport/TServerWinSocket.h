@@ -40,6 +40,8 @@ private:
     void ClientEvent(TCustomWinSocket *socket, TSocketEvent socketEvent);
     void ClientError(TCustomWinSocket *socket, TErrorEvent errorEvent, int &errorCode);
     void RemoveConnection(TServerClientWinSocket *connection);
+    // Stops asking for accepts a little while; the waiting connections stay queued meanwhile.
+    void PauseAccepts();
     void ReleaseConnections();
 
     std::vector<TServerClientWinSocket *> FConnections;

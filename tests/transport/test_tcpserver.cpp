@@ -4,10 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 // Qt
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMap>
 #include <QPointer>
+#include <QTimer>
 
 #include "ESocketError.h"
 #include "Exception.h"
@@ -406,4 +414,69 @@ TEST_F(ServerTest, AReadEventLeftUnreadComesBackOnlyAfterTheNextReceive)
     ASSERT_TRUE(peer.Send("a", "three"));
     ASSERT_TRUE(WaitUntil([&] { return received[0] == "three"; }));
     EXPECT_EQ(events, 2);
+}
+
+namespace {
+
+// Processor time this process has used, user and system, in milliseconds.
+double ProcessorMs()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// Fills this process's descriptor table up to a low limit, and gives it back.
+class FullDescriptorTable {
+public:
+    FullDescriptorTable()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &FSaved);
+        rlimit low = FSaved;
+        low.rlim_cur = 256;
+        ::setrlimit(RLIMIT_NOFILE, &low);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            FFilled.push_back(fd);
+    }
+    ~FullDescriptorTable()
+    {
+        Free();
+        ::setrlimit(RLIMIT_NOFILE, &FSaved);
+    }
+    void Free()
+    {
+        for (int fd : FFilled)
+            ::close(fd);
+        FFilled.clear();
+    }
+
+private:
+    rlimit FSaved{};
+    std::vector<int> FFilled;
+};
+
+} // namespace
+
+TEST_F(ServerTest, WhileTheDescriptorTableIsFullTheListenerWaitsQuietlyAndAcceptsOnceThereIsRoom)
+{
+    FullDescriptorTable full;
+    // The peer is a process of its own: its connect completes in the listener's queue.
+    peer.Post(QStringLiteral("connect a %1").arg(port));
+    ASSERT_TRUE(peer.Answer().startsWith(QLatin1String("connected")));
+    const double before = ProcessorMs();
+    QElapsedTimer wall;
+    wall.start();
+    // Half a second of the event loop with the connection waiting and no descriptor for it.
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double busy = (ProcessorMs() - before) / double(wall.elapsed());
+    EXPECT_LT(busy, 0.25) << "share of a processor while accepts fail";
+    EXPECT_TRUE(connections.isEmpty());
+    EXPECT_TRUE(recorder.all.isEmpty());
+
+    full.Free();
+    ASSERT_TRUE(WaitUntil([&] { return connections.size() == 1; }));
+    ASSERT_TRUE(peer.Send("a", "late"));
+    ASSERT_TRUE(WaitUntil([&] { return received[0] == "late"; }));
 }
