@@ -6,7 +6,9 @@
 //    log one line per datagram the system delivered and count exactly their bytes;
 //  - TCP: an accepted connection of a TCP server instance fed 100 MiB by a plain sender thread,
 //    against a plain recv loop; the window must count exactly 104,857,600 bytes;
-//  - with --gib, one connection fed 1 GiB: time, memory and the longest stall.
+//  - with --gib, one connection fed 1 GiB: time, memory and the longest stall;
+//  - with --tiny, a UDP server window fed empty and one-byte datagrams for 8 s at full speed: how
+//    far the resident set grows, and how soon after the flood the window answers again.
 // While a flood runs, a 10 ms timer probe records the longest gap between two of its ticks: the
 // longest time the event loop did not turn.
 //
@@ -339,6 +341,71 @@ UdpResult udpWindow(TForm1 &form, StallProbe &probe)
     return r;
 }
 
+// ---- tiny datagrams ---------------------------------------------------------------------------
+
+struct TinyResult {
+    long long sent = 0;
+    long long lines = 0;
+    double rssBeforeMiB = 0;
+    double rssPeakMiB = 0;
+    double answerMs = 0; // from the flood's end until a timer queued then has run
+    double quietMs = 0;  // from the flood's end until the window has logged the last datagram
+};
+
+TinyResult tinyFlood(TForm1 &form, double seconds)
+{
+    TMySocket *server = form.CreateUdpServer(0);
+    TFrmData *window = server->DataWindow;
+    const int port = server->UdpServer->BoundPort();
+    QCoreApplication::processEvents();
+
+    TinyResult r;
+    r.rssBeforeMiB = rssMiB();
+    std::atomic<bool> stop{false};
+    std::atomic<long long> sent{0};
+    std::thread sender([&] {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        const sockaddr_in to = loopback(port);
+        const char byte = 'x';
+        for (long long i = 0; !stop; ++i)
+            if (sendto(fd, &byte, i & 1, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) >= 0)
+                ++sent;
+        close(fd);
+    });
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] { r.rssPeakMiB = std::max(r.rssPeakMiB, rssMiB()); });
+    sample.start(50);
+    runUntil([] { return false; }, static_cast<int>(seconds * 1000));
+    stop = true;
+    sender.join();
+    const auto end = Clock::now();
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        answered = true;
+        r.answerMs = secondsBetween(end, Clock::now()) * 1000;
+    });
+    runUntil([&] { return answered; }, 60000);
+    // Quiet once a 200 ms stretch passes with nothing new logged.
+    long long lastCount = -1;
+    auto lastChange = Clock::now();
+    runUntil(
+        [&] {
+            if (window->RecvCount != lastCount) {
+                lastCount = window->RecvCount;
+                lastChange = Clock::now();
+            }
+            return secondsBetween(lastChange, Clock::now()) > 0.2;
+        },
+        60000);
+    r.quietMs = secondsBetween(end, lastChange) * 1000;
+    r.rssPeakMiB = std::max(r.rssPeakMiB, rssMiB());
+    window->FlushLog();
+    r.sent = sent;
+    r.lines = window->Memo2->lineCount();
+    deleteInstance(form, server);
+    return r;
+}
+
 // ---- TCP -------------------------------------------------------------------------------------
 
 struct TcpResult {
@@ -446,9 +513,12 @@ int main(int argc, char **argv)
     bool hex = false;
     bool udp = true;
     bool tcp = true;
+    bool tiny = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--gib") == 0)
             gib = true;
+        else if (std::strcmp(argv[i], "--tiny") == 0)
+            tiny = true, udp = tcp = false;
         else if (std::strcmp(argv[i], "--hex") == 0)
             hex = true;
         else if (std::strcmp(argv[i], "--udp-only") == 0)
@@ -511,6 +581,15 @@ int main(int argc, char **argv)
                 "(max over rounds %.0f ms, target <= 100)\n",
                 rounds, median(tcpRatio), median(tcpGaps), *std::max_element(tcpGaps.begin(), tcpGaps.end()));
     std::fflush(stdout);
+
+    if (tiny) {
+        const TinyResult t = tinyFlood(form, 8.0);
+        std::printf("Tiny datagrams, 8 s flood into a UDP server window: %lld sent, %lld logged; RSS before "
+                    "%.0f MiB, peak %.0f MiB, growth %.0f MiB (target <= 64); a timer queued at the flood's end "
+                    "ran after %.0f ms, the last datagram was logged %.0f ms after the end (target <= 1000)\n",
+                    t.sent, t.lines, t.rssBeforeMiB, t.rssPeakMiB, t.rssPeakMiB - t.rssBeforeMiB, t.answerMs,
+                    t.quietMs);
+    }
 
     if (gib) {
         const double before = rssMiB();

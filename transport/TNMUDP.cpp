@@ -150,7 +150,7 @@ void TNMUDP::ReadAhead()
     if (FSocket == ws::INVALID_SOCKET)
         return;
     for (int i = 0; i < MaxReadsPerWake; ++i) {
-        if (FQueuedBytes >= MaxQueuedBytes) {
+        if (QueueFull()) {
             // Full: stop the notifications (level-triggered, they would spin) until events
             // have taken their share.
             FReadPaused = true;
@@ -164,7 +164,7 @@ void TNMUDP::ReadAhead()
             return;
         FQueue.push_back({n > 0 ? QByteArray(FBuffer.constData(), n) : QByteArray(), n, from.sin_addr,
                           int(ws::NetToHost16(from.sin_port))});
-        FQueuedBytes += std::max(n, 0);
+        FQueuedBytes += QueueEntryBytes + std::max(n, 0);
         if (n == ws::SOCKET_ERROR)
             return;
     }
@@ -186,7 +186,8 @@ void TNMUDP::DeliverQueued()
             if (!self)
                 return;
             self->FDelivering = false;
-            if (self->FReadPaused && self->FQueuedBytes < MaxQueuedBytes / 2) {
+            if (self->FReadPaused && self->FQueuedBytes < MaxQueuedBytes / 2
+                && self->FQueue.size() < size_t(MaxQueuedDatagrams / 2)) {
                 self->FReadPaused = false;
                 if (self->FSelect)
                     self->FSelect->setReadEnabled(true);
@@ -200,7 +201,7 @@ void TNMUDP::DeliverQueued()
     for (int i = 0; i < MaxEventsPerTurn && !FQueue.empty(); ++i) {
         Datagram d = std::move(FQueue.front());
         FQueue.pop_front();
-        FQueuedBytes -= std::max(d.count, 0);
+        FQueuedBytes -= QueueEntryBytes + std::max(d.count, 0);
         FCurrent = std::move(d.data);
         FCount = d.count;
         if (!OnDataReceived)
@@ -235,6 +236,11 @@ void TNMUDP::ScheduleDelivery()
             });
         },
         Qt::QueuedConnection);
+}
+
+bool TNMUDP::QueueFull() const
+{
+    return FQueuedBytes >= MaxQueuedBytes || FQueue.size() >= size_t(MaxQueuedDatagrams);
 }
 
 void TNMUDP::ClearQueue()

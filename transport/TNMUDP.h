@@ -46,8 +46,12 @@ public:
     // Datagrams taken from the kernel per wake-up, ahead of their events: reading is cheap and
     // the handlers (the log) are not, so a burst waits here rather than overflow the kernel.
     static constexpr int MaxReadsPerWake = 4096;
-    // Bytes waiting for their events, at most; beyond it the kernel's buffer takes over.
-    static constexpr int64_t MaxQueuedBytes = 64 * 1024 * 1024;
+    // What may wait for its events, at most, in datagrams and in bytes (each datagram's own
+    // bookkeeping counted with its payload: a flood of empty datagrams must not be free).
+    // Beyond either the system's buffer takes over, and drops and counts what overflows it.
+    static constexpr int MaxQueuedDatagrams = 32768;
+    static constexpr int64_t MaxQueuedBytes = 32 * 1024 * 1024;
+    static constexpr int64_t QueueEntryBytes = 96;
     // Receive buffer asked of the system, so that a burst is not dropped; it may grant less.
     static constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 
@@ -85,6 +89,8 @@ public:
     int BoundPort() const;
     // The receive buffer the system granted on the bound socket, in bytes.
     int ReceiveBufferGranted() const { return FReceiveBuffer; }
+    // Datagrams read ahead and waiting for their events now.
+    int QueuedDatagrams() const { return int(FQueue.size()); }
 
 private:
     struct Lookup;
@@ -100,6 +106,7 @@ private:
     void DeliverQueued();
     void ScheduleDelivery();
     void ClearQueue();
+    bool QueueFull() const;
     void SendDatagram(const QByteArray &data);
     uint32_t ResolveRemoteHost();
     // One asynchronous lookup with a nested event loop: true and the address when resolved,
@@ -121,6 +128,7 @@ private:
     QByteArray FBuffer;
     // Datagrams read ahead of their events, in order.
     std::deque<Datagram> FQueue;
+    // Payload and bookkeeping of what waits.
     int64_t FQueuedBytes = 0;
     bool FReadPaused = false;
     bool FDelivering = false;

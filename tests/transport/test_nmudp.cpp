@@ -14,6 +14,7 @@
 // Qt
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMetaObject>
 
 #include "PrivateNetwork.h"
@@ -184,6 +185,55 @@ TEST(NMUDPReceive, BurstsAreKeptWhileAHandlerRuns)
     ASSERT_EQ(sequence.size(), size_t(2 * wave));
     for (int i = 0; i < 2 * wave; ++i)
         ASSERT_EQ(sequence[size_t(i)], uint32_t(i % wave)) << "at " << i;
+}
+
+// Datagrams the system dropped at the socket bound to this local port (/proc/net/udp).
+long long SystemDrops(int port)
+{
+    QFile table(QStringLiteral("/proc/net/udp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 2 && fields[1].endsWith(':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0')))
+            return fields.last().toLongLong();
+    }
+    return -1;
+}
+
+TEST(NMUDPReceive, AFloodOfEmptyDatagramsQueuesNoMoreThanTheCapAndTheSystemCountsTheRest)
+{
+    OwnedUdp udp;
+    const int port = udp->BoundPort();
+    const int sender = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
+    ws::TSockAddrIn to;
+    to.sin_family = ws::AF_INET_;
+    to.sin_port = ws::HostToNet16(uint16_t(port));
+    to.sin_addr = ws::inet_addr("127.0.0.1");
+    // Waves that the system's buffer holds one at a time, each sent while a handler runs, and
+    // read ahead when it returns: more of them together than the queue may keep.
+    constexpr int Wave = 2000;
+    const int waves = TNMUDP::MaxQueuedDatagrams / Wave + 10;
+    long long sent = 0, events = 0;
+    int mostQueued = 0;
+    udp->OnDataReceived = [&](QObject *, int numberBytes, const QString &, int) {
+        EXPECT_EQ(numberBytes, 0);
+        ++events;
+        mostQueued = std::max(mostQueued, udp->QueuedDatagrams());
+        if (events <= waves)
+            for (int i = 0; i < Wave; ++i)
+                sent += ws::sendto(sender, "", 0, to) == 0;
+    };
+    ASSERT_EQ(ws::sendto(sender, "", 0, to), 0);
+    ++sent;
+    long long drops = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        drops = SystemDrops(port);
+        return events > waves && events + drops == sent;
+    }, 30000)) << events << " events, " << drops << " dropped, " << sent << " sent";
+    EXPECT_LE(mostQueued, TNMUDP::MaxQueuedDatagrams);
+    EXPECT_GT(drops, 0);
+    ws::closesocket(sender);
 }
 
 TEST(NMUDPReceive, BusySocketDoesNotHoldUpAnother)
