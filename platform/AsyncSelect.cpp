@@ -31,10 +31,17 @@ void TAsyncSelect::setWriteEnabled(bool on)
     apply();
 }
 
+void TAsyncSelect::setHangupEnabled(bool on)
+{
+    FWantHangup = on;
+    apply();
+}
+
 void TAsyncSelect::apply()
 {
     if (TSelectReactor *reactor = TSelectReactor::Existing(); reactor && FKey)
-        reactor->Watch(FKey, FSocket, FWantRead && !FSuppressed, FWantWrite && !FSuppressed);
+        reactor->Watch(FKey, FSocket, FWantRead && !FSuppressed, FWantWrite && !FSuppressed,
+                       FWantHangup && !FWantRead && !FSuppressed);
 }
 
 void TAsyncSelect::Notify(Ready which)

@@ -20,7 +20,8 @@ class TSelectReactor;
 class TAsyncSelect : public QObject {
     Q_OBJECT
 public:
-    enum Ready { Readable = 1, Writable = 2 };
+    // HungUp: the peer shut its side of the connection or reset it.
+    enum Ready { Readable = 1, Writable = 2, HungUp = 4 };
     using Handler = std::function<void(Ready)>;
 
     // Switches the socket to non-blocking mode; no notification until enabled.
@@ -30,8 +31,11 @@ public:
     TSocket socket() const { return FSocket; }
     void setReadEnabled(bool on);
     void setWriteEnabled(bool on);
+    // The peer's hang-up, reported only while reads are off (data waits that nobody reads).
+    void setHangupEnabled(bool on);
     bool readEnabled() const { return FWantRead; }
     bool writeEnabled() const { return FWantWrite; }
+    bool hangupEnabled() const { return FWantHangup; }
     bool inHandler() const { return FInHandler; }
 
 private:
@@ -45,6 +49,7 @@ private:
     uint64_t FKey = 0;
     bool FWantRead = false;
     bool FWantWrite = false;
+    bool FWantHangup = false;
     bool FInHandler = false;
     // Readiness arrived while the handler ran (it runs an event loop): the socket is unwatched
     // until the handler returns. Unwatching only then spares two system calls per notification.

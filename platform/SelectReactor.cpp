@@ -23,10 +23,12 @@ constexpr int MaxEventsPerDrain = 64;
 // reader (its read then tells what happened), an error wakes a writer.
 constexpr uint32_t ReadEvents = EPOLLIN | EPOLLHUP | EPOLLERR;
 constexpr uint32_t WriteEvents = EPOLLOUT | EPOLLERR;
+// The peer shut its side or reset: asked for while nobody reads what waits.
+constexpr uint32_t HangupEvents = EPOLLRDHUP | EPOLLHUP | EPOLLERR;
 
 uint32_t pollNow(int fd)
 {
-    pollfd p{fd, POLLIN | POLLOUT, 0};
+    pollfd p{fd, POLLIN | POLLOUT | POLLRDHUP, 0};
     if (::poll(&p, 1, 0) <= 0)
         return 0;
     uint32_t events = 0;
@@ -36,6 +38,8 @@ uint32_t pollNow(int fd)
         events |= EPOLLOUT;
     if (p.revents & POLLHUP)
         events |= EPOLLHUP;
+    if (p.revents & POLLRDHUP)
+        events |= EPOLLRDHUP;
     if (p.revents & POLLERR)
         events |= EPOLLERR;
     return events;
@@ -74,28 +78,30 @@ uint64_t TSelectReactor::Add(TAsyncSelect *select, int fd)
 {
     const uint64_t key = FNextKey++;
     FEntries.insert(key, Entry{select, 0});
-    epoll_event ev{};
-    ev.events = 0;
-    ev.data.u64 = key;
-    // A number still registered belongs to a socket closed without us (a copy of it lives on).
-    if (::epoll_ctl(FEpoll, EPOLL_CTL_ADD, fd, &ev) != 0 && errno == EEXIST)
-        ::epoll_ctl(FEpoll, EPOLL_CTL_MOD, fd, &ev);
+    // A number still in the set belongs to a socket closed without us (a copy of it lives on).
+    ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, fd, nullptr);
     FOwner.insert(fd, key);
     return key;
 }
 
-void TSelectReactor::Watch(uint64_t key, int fd, bool read, bool write)
+void TSelectReactor::Watch(uint64_t key, int fd, bool read, bool write, bool hangup)
 {
     const auto entry = FEntries.find(key);
     if (entry == FEntries.end() || FOwner.value(fd) != key)
         return;
-    const uint32_t events = (read ? uint32_t(EPOLLIN) : 0) | (write ? uint32_t(EPOLLOUT) : 0);
+    const uint32_t events = (read ? uint32_t(EPOLLIN) : 0) | (write ? uint32_t(EPOLLOUT) : 0)
+        | (hangup ? uint32_t(EPOLLRDHUP) : 0);
     if (entry->events == events)
         return;
     epoll_event ev{};
     ev.events = events;
     ev.data.u64 = key;
-    ::epoll_ctl(FEpoll, EPOLL_CTL_MOD, fd, &ev);
+    if (events == 0)
+        ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, fd, nullptr);
+    else if (entry->events == 0 && ::epoll_ctl(FEpoll, EPOLL_CTL_ADD, fd, &ev) != 0 && errno == EEXIST)
+        ::epoll_ctl(FEpoll, EPOLL_CTL_MOD, fd, &ev);
+    else if (entry->events != 0)
+        ::epoll_ctl(FEpoll, EPOLL_CTL_MOD, fd, &ev);
     entry->events = events;
 }
 
@@ -130,7 +136,7 @@ void TSelectReactor::Drain()
     for (int i = 0; i < n; ++i) {
         const uint64_t key = events[i].data.u64;
         uint32_t ready = events[i].events;
-        for (const bool reading : {true, false}) {
+        for (const TAsyncSelect::Ready which : {TAsyncSelect::Readable, TAsyncSelect::Writable, TAsyncSelect::HungUp}) {
             // A handler may have closed or freed any select, this one included, or run an event
             // loop that handled what was ready.
             if (!self)
@@ -141,9 +147,17 @@ void TSelectReactor::Drain()
             TAsyncSelect *select = entry->select;
             if (FDrains != drain)
                 ready = pollNow(select->socket());
-            if (reading ? (ready & ReadEvents) && select->readEnabled()
-                        : (ready & WriteEvents) && select->writeEnabled())
-                select->Notify(reading ? TAsyncSelect::Readable : TAsyncSelect::Writable);
+            bool wanted = false;
+            switch (which) {
+            case TAsyncSelect::Readable: wanted = (ready & ReadEvents) && select->readEnabled(); break;
+            case TAsyncSelect::Writable: wanted = (ready & WriteEvents) && select->writeEnabled(); break;
+            // Only while reads are off: a reader learns of the hang-up from its read.
+            case TAsyncSelect::HungUp:
+                wanted = (ready & HangupEvents) && select->hangupEnabled() && !select->readEnabled();
+                break;
+            }
+            if (wanted)
+                select->Notify(which);
         }
     }
 }

@@ -27,8 +27,10 @@ public:
 
     // Registers the select for its socket, interested in nothing yet; returns its key.
     uint64_t Add(TAsyncSelect *select, int fd);
-    // Interest in readability and writability; epoll is told only when the interest changes.
-    void Watch(uint64_t key, int fd, bool read, bool write);
+    // Interest in readability, writability and the peer's hang-up; epoll is told only when the
+    // interest changes. A descriptor wanted for nothing leaves the set: epoll reports a hang-up
+    // or an error whatever it is asked for, and would wake the loop for it on every turn.
+    void Watch(uint64_t key, int fd, bool read, bool write, bool hangup = false);
     void Remove(uint64_t key, int fd);
     // The descriptor is about to be closed: its registration goes first. Closing alone leaves it
     // in the set while any copy of the descriptor lives, reporting a socket nobody owns.
@@ -42,7 +44,7 @@ private:
 
     struct Entry {
         TAsyncSelect *select;
-        uint32_t events; // what epoll watches for now
+        uint32_t events; // what epoll watches for now; 0: not in the set
     };
     int FEpoll = -1;
     QSocketNotifier *FNotifier = nullptr;

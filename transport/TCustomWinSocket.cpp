@@ -98,6 +98,7 @@ void TCustomWinSocket::DropHandle()
         // may be the caller further up the stack, so it goes later.
         FSelect->setReadEnabled(false);
         FSelect->setWriteEnabled(false);
+        FSelect->setHangupEnabled(false);
         FSelect->deleteLater();
         FSelect = nullptr;
     }
@@ -155,8 +156,10 @@ void TCustomWinSocket::Ready(int which)
         return;
     if (which == ws::TAsyncSelect::Readable)
         ReadReady();
-    else
+    else if (which == ws::TAsyncSelect::Writable)
         WriteReady();
+    else
+        HungUp();
 }
 
 // ---- events ----------------------------------------------------------------------------------
@@ -191,6 +194,7 @@ void TCustomWinSocket::DoClose(ws::TSocket which)
     if (FSelect) {
         FSelect->setReadEnabled(false);
         FSelect->setWriteEnabled(false);
+        FSelect->setHangupEnabled(false);
     }
     Event(seDisconnect);
     Disconnected();
@@ -249,11 +253,28 @@ void TCustomWinSocket::ReadReady()
     TAtExit holdUnread([this, h] {
         if (FSocket == h && FConnected && !FClosing && !FReadTaken && !FReleased) {
             FReadHeld = true;
-            if (FSelect)
+            if (FSelect) {
                 FSelect->setReadEnabled(false);
+                FSelect->setHangupEnabled(true);
+            }
         }
     });
     Event(seRead);
+}
+
+void TCustomWinSocket::HungUp()
+{
+    // Reads are held (the last read event's handler left its data unread) and the peer has shut
+    // its side or reset: the close is reported all the same, as the original platform does, and
+    // what was never read goes with the handle.
+    if (!FConnected || FClosing)
+        return;
+    const ws::TSocket h = FSocket;
+    const int code = ws::pendingError(h);
+    if (code != 0)
+        ReadWriteFailed(h, eeReceive, code, "recv");
+    else
+        DoClose(h);
 }
 
 QByteArray TCustomWinSocket::ReceiveAll()
@@ -265,8 +286,10 @@ QByteArray TCustomWinSocket::ReceiveAll()
     const ws::TSocket h = FSocket;
     if (FReadHeld) {
         FReadHeld = false;
-        if (FSelect && !FClosing)
+        if (FSelect && !FClosing) {
+            FSelect->setHangupEnabled(false);
             FSelect->setReadEnabled(true);
+        }
     }
     QByteArray result;
     result.swap(FStash);

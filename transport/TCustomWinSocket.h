@@ -100,6 +100,8 @@ protected:
 
     virtual void ReadReady();
     virtual void WriteReady();
+    // The peer shut its side or reset while reads were held.
+    void HungUp();
     // Right after the disconnect event, before the handle is closed.
     virtual void Disconnected() {}
     // Cuts what this object owns in turn when released (accepted connections of a listener).

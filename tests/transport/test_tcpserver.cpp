@@ -416,6 +416,35 @@ TEST_F(ServerTest, AReadEventLeftUnreadComesBackOnlyAfterTheNextReceive)
     EXPECT_EQ(events, 2);
 }
 
+TEST_F(ServerTest, APeerThatClosesOrResetsIsNoticedWhileItsDataStaysUnread)
+{
+    struct Case {
+        const char *end;
+        QStringList tail;
+    };
+    const Case cases[] = {
+        {"close", {"disconnect 0"}},
+        {"reset", {"error 0 kind 2 code 10054", "disconnect 0"}},
+    };
+    silenceClientErrors = true;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.end);
+        log.clear();
+        connections.clear();
+        int reads = 0;
+        // A handler that never reads: the data waits, and the peer's end must be heard anyway.
+        server->OnClientRead = [&](QObject *, TCustomWinSocket *) { ++reads; };
+        ConnectPeer("a");
+        ASSERT_TRUE(peer.Send("a", "left unread"));
+        ASSERT_TRUE(WaitUntil([&] { return reads == 1; }));
+        ASSERT_TRUE(peer.Command(QStringLiteral("%1 a").arg(QLatin1String(c.end))).startsWith(QLatin1String(c.end)));
+        ASSERT_TRUE(WaitUntil([&] { return log.contains("disconnect 0"); })) << log.join('|').toStdString();
+        EXPECT_EQ(log.mid(1), c.tail);
+        EXPECT_EQ(reads, 1);
+        ASSERT_TRUE(WaitUntil([&] { return server->Socket()->ActiveConnections() == 0; }));
+    }
+}
+
 namespace {
 
 // Processor time this process has used, user and system, in milliseconds.
