@@ -94,8 +94,11 @@ void TDataWindowStack::Settle()
             Show(front);
     }
     if (front) {
+        const bool changed = FFront != front;
         FFront = front;
         ParkAllBut(front);
+        if (changed)
+            emit frontChanged(front);
         return;
     }
     // Nothing left to show maximised: the minimised windows show as icons, as in a plain area.
@@ -115,6 +118,10 @@ void TDataWindowStack::Show(QMdiSubWindow *window)
         window->showNormal();
         window->showMaximized();
     }
+    // A window minimised and then taken out of the area comes back with its contents still
+    // hidden, as the area hid them for the icon: they belong to the window, shown.
+    if (QWidget *contents = window->widget(); contents && contents->isHidden())
+        contents->show();
     FArea->setActiveSubWindow(window);
     window->raise();
 }

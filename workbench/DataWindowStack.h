@@ -42,6 +42,10 @@ public:
     int Count() const;
     bool IsWaiting(const QMdiSubWindow *window) const;
 
+signals:
+    // Another window came to the front on its own: the one in front was minimised or freed.
+    void frontChanged(QMdiSubWindow *window);
+
 private:
     void Watch(QMdiSubWindow *window);
     void StateChanged(Qt::WindowStates oldState, Qt::WindowStates newState);

@@ -114,6 +114,11 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     auto *waitingWindows = new QWidget(right);
     waitingWindows->hide();
     DataWindows = new TDataWindowStack(MdiArea, waitingWindows);
+    // The tree selects whatever window comes to the front.
+    connect(DataWindows, &TDataWindowStack::frontChanged, this, [this](QMdiSubWindow *window) {
+        if (auto *data = qobject_cast<TFrmData *>(window); data && data->MySocket && data->MySocket->Node)
+            TreeView1->setCurrentItem(data->MySocket->Node);
+    });
 
     Splitter1->addWidget(Panel2);
     Splitter1->addWidget(right);

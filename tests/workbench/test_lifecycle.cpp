@@ -4,24 +4,28 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QProcess>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "CreateCommand.h"
 #include "DataWindowStack.h"
 #include "LogView.h"
 #include "MainWindowTest.h"
 #include "TMySocket.h"
+#include "TNMUDP.h"
 #include "TServerSocket.h"
 #include "TestPeer.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
+#include "TsuiButton.h"
 #include "UdpPeer.h"
 #include "Unit1.h"
 #include "datapanel.h"
@@ -132,4 +136,47 @@ TEST_F(Lifecycle, TheExitButtonPressedWhileASendWaitsEndsTheProgramWithStatusZer
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(window.isNull());
     form.reset();
+}
+
+TEST_F(Lifecycle, ADataWindowClosedOrMinimisedComesBackWholeWhenItsNodeIsSelected)
+{
+    for (const bool minimise : {false, true}) {
+        SCOPED_TRACE(minimise ? "minimised" : "closed by its close box");
+        form = std::make_unique<TForm1>();
+        form->show();
+        const auto udpServer = [&] {
+            return CreateThroughDialog(*form, kind::UdpServer,
+                                       {{QStringLiteral("Edit3"), QString::number(UnusedPort(true))}});
+        };
+        TMySocket *first = udpServer();
+        TMySocket *second = udpServer();
+        ASSERT_TRUE(first && second);
+        for (TMySocket *s : {first, second}) {
+            auto peer = UdpPeer::Sender(s->UdpServer->BoundPort(), {3});
+            ASSERT_TRUE(peer && peer->WaitFinished());
+            ASSERT_TRUE(WaitUntil([&] { return s->DataWindow->RecvCount == 3; }));
+        }
+        TFrmData *window = first->DataWindow;
+        form->TreeView1->setCurrentItem(first->Node);
+        if (minimise)
+            window->showMinimized();
+        else
+            window->close();
+        // The tree and the window in front agree at every step.
+        ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Front() == second->DataWindow; }));
+        EXPECT_EQ(form->TreeView1->currentItem(), second->Node);
+
+        form->TreeView1->setCurrentItem(second->Node);
+        form->TreeView1->setCurrentItem(first->Node);
+        DrainEvents();
+        EXPECT_EQ(form->DataWindows->Front(), window);
+        EXPECT_TRUE(window->isMaximized());
+        const QList<QWidget *> parts{window->widget(), window->Label1,   window->Label3,   window->Memo2,
+                                     window->Memo3,    window->Button11, window->CheckBox2};
+        for (QWidget *w : parts)
+            EXPECT_TRUE(w->isVisible()) << w->metaObject()->className();
+        EXPECT_EQ(window->Label4->text(), QStringLiteral("对方端口:%1").arg(first->RemotePort));
+        // Still working: it answers its peer.
+        EXPECT_TRUE(window->LogText().contains(QStringLiteral("收到数据：")));
+    }
 }

@@ -20,6 +20,7 @@
 #include "TestPeer.h"
 #include "TPaintThrottle.h"
 #include "TestSupport.h"
+#include "TreeNode.h"
 #include "Unit1.h"
 #include "datapanel.h"
 #include "MainWindowTest.h"
@@ -113,17 +114,19 @@ TEST_F(ManyConnections, AFrontWindowWhoseConnectionEndsMakesWayForTheOneBehind)
     TFrmData *b = form->SocketList.Items(2)->DataWindow;
     ASSERT_EQ(form->DataWindows->Front(), b);
 
-    // Closing b's window brings a's forward while b's node stays selected.
+    // Closing b's window brings a's forward, and the tree selects a's node with it.
     b->close();
     ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Front() == a; }));
-    // a's peer goes: its node was not selected, so only the window stack decides what comes
-    // forward; minimised b is passed over for the server's window.
+    EXPECT_EQ(NodeInstance(form->TreeView1->currentItem()), form->SocketList.Items(1));
+    // a's peer goes with its selected node: the node the tree selects instead shows its window.
     ASSERT_TRUE(peer.Close("a"));
-    ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Front() == server->DataWindow; }));
-    EXPECT_EQ(form->MdiArea->subWindowList(), QList<QMdiSubWindow *>{server->DataWindow});
-    EXPECT_TRUE(server->DataWindow->isVisible() && server->DataWindow->isMaximized());
-    EXPECT_TRUE(form->DataWindows->IsWaiting(b) && b->isMinimized());
-    EXPECT_EQ(form->DataWindows->Count(), 2);
+    ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Count() == 2; }));
+    DrainEvents();
+    TMySocket *selected = NodeInstance(form->TreeView1->currentItem());
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(form->DataWindows->Front(), selected->DataWindow);
+    EXPECT_EQ(form->MdiArea->subWindowList(), QList<QMdiSubWindow *>{selected->DataWindow});
+    EXPECT_TRUE(selected->DataWindow->isVisible() && selected->DataWindow->isMaximized());
     EXPECT_TRUE(recorder.all.isEmpty());
 }
 
