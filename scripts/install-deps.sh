@@ -12,6 +12,7 @@ packages=(
   python3 socat netcat-openbsd iproute2 util-linux
   clang libclang-rt-14-dev
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()
