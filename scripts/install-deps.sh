@@ -7,11 +7,12 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libpng-dev
   fonts-wqy-microhei
   python3 socat netcat-openbsd iproute2 util-linux
   clang libclang-rt-14-dev
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -7,11 +7,18 @@
 #include "Exception.h"
 #include "MessageSeam.h"
 
+// skin
+#include "ProgramIcon.h"
+
 #include "TSharedIconStyle.h"
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setStyle(new TSharedIconStyle(style()->name()));
+    // Every window without an icon of its own, dialogs and data windows included, shows this one.
+    setWindowIcon(ProgramIcon());
+    // Wayland compositors find the icon and the menu entry through the desktop entry's name.
+    setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)

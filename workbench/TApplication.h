@@ -1,6 +1,7 @@
 #pragma once
 // The application object: an error that escapes an event handler ends that handler, reaches the
-// standard error box with its message, and the event loop goes on.
+// standard error box with its message, and the event loop goes on. It gives every window the
+// program's icon.
 
 // Qt
 #include <QApplication>

@@ -31,9 +31,7 @@ void Canvas::Blend(int x, int y, Rgb c, double alpha)
     At(x, y) = Mix(At(x, y), c, std::min(alpha, 1.0));
 }
 
-namespace {
-
-bool insideRoundRect(double px, double py, double x0, double y0, double x1, double y1, double r)
+bool InsideRoundRect(double px, double py, double x0, double y0, double x1, double y1, double r)
 {
     if (px < x0 || py < y0 || px >= x1 || py >= y1)
         return false;
@@ -43,13 +41,11 @@ bool insideRoundRect(double px, double py, double x0, double y0, double x1, doub
     return dx * dx + dy * dy <= r * r;
 }
 
-} // namespace
-
 double RoundRectCoverage(int x, int y, double x0, double y0, double x1, double y1, double r)
 {
     int hits = 0;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
-            hits += insideRoundRect(x + (i + 0.5) / 4, y + (j + 0.5) / 4, x0, y0, x1, y1, r);
+            hits += InsideRoundRect(x + (i + 0.5) / 4, y + (j + 0.5) / 4, x0, y0, x1, y1, r);
     return hits / 16.0;
 }

@@ -36,6 +36,15 @@ private:
     std::vector<Rgb> FPixels;
 };
 
+// A picture with coverage, for the program icon whose corners must stay see-through.
+struct RgbaPicture {
+    int Width = 0, Height = 0;
+    std::vector<uint8_t> Pixels; // r, g, b, a per pixel, top row first, alpha not premultiplied
+};
+
+// Whether the point lies in the rounded rectangle [x0, x1) x [y0, y1) with corner radius r.
+bool InsideRoundRect(double px, double py, double x0, double y0, double x1, double y1, double r);
+
 // Fraction of the pixel (x, y) inside the rounded rectangle [x0, x1) x [y0, y1) with corner
 // radius r, sampled 4 x 4 per pixel.
 double RoundRectCoverage(int x, int y, double x0, double y0, double x1, double y1, double r);

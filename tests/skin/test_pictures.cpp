@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 // Qt
 #include <QDir>
@@ -242,4 +243,32 @@ TEST(Banner, DamagedDataIsAnError)
     EXPECT_THROW(DecodeJpeg(QByteArray("not a picture at all")), EJpegError);
     EXPECT_THROW(DecodeJpeg(data.left(40)), EJpegError);
     EXPECT_THROW(LoadJpeg(QStringLiteral(":/skin/NO_SUCH.jpg")), EJpegError);
+}
+
+// The image panel tiles the banner along a window wider than it, so its last column meets its
+// first: the step there must be no steeper than between neighbouring columns inside it.
+TEST(Banner, RightEdgeRunsOnIntoTheLeft)
+{
+    const QImage banner = LoadJpeg(QString::fromLatin1(BannerResource));
+    ASSERT_EQ(banner.size(), QSize(742, 34));
+    // Mean brightness step between two columns, and the largest step of any one pixel.
+    auto step = [&](int a, int b) {
+        int sum = 0, most = 0;
+        for (int y = 0; y < banner.height(); ++y) {
+            const int d = std::abs(luma(banner.pixel(a, y)) - luma(banner.pixel(b, y)));
+            sum += d;
+            most = std::max(most, d);
+        }
+        return std::pair{sum / double(banner.height()), most};
+    };
+    double inner = 0;
+    int innerMost = 0;
+    for (int x = 0; x + 1 < banner.width(); ++x) {
+        const auto [mean, most] = step(x, x + 1);
+        inner = std::max(inner, mean);
+        innerMost = std::max(innerMost, most);
+    }
+    const auto [seam, seamMost] = step(banner.width() - 1, 0);
+    EXPECT_LE(seam, inner);
+    EXPECT_LE(seamMost, innerMost);
 }

@@ -1,17 +1,24 @@
 // An error raised inside an event handler reaches the standard error box with its message, and
-// the event loop goes on.
+// the event loop goes on. Every window carries the program's icon.
 
 #include <gtest/gtest.h>
 
 // Qt
 #include <QCoreApplication>
 #include <QEvent>
+#include <QIcon>
+#include <QImage>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "Exception.h"
+#include "ProgramIcon.h"
+#include "TMySocket.h"
 #include "TestSupport.h"
+#include "Unit1.h"
+#include "datapanel.h"
+#include "newserversock.h"
 
 using testing_support::MessageRecorder;
 using testing_support::WaitUntil;
@@ -86,4 +93,28 @@ TEST(Application, ErrorInGuardedButtonHandlerReachesErrorBoxAndButtonStaysUsable
     EXPECT_EQ(recorder.errors, QStringList({QStringLiteral("'abc' is not a valid integer value"),
                                             QStringLiteral("'abc' is not a valid integer value")}));
     EXPECT_FALSE(button.isDown());
+}
+
+TEST(Application, EveryWindowCarriesTheProgramIcon)
+{
+    const QIcon program = ProgramIcon();
+    ASSERT_FALSE(program.isNull());
+    // Drawn for the smallest title bar and the largest launcher alike, not scaled from one size.
+    EXPECT_TRUE(program.availableSizes().contains(QSize(16, 16)));
+    EXPECT_TRUE(program.availableSizes().contains(QSize(256, 256)));
+
+    MessageRecorder recorder;
+    TForm1 form;
+    TfrmNewServerSock dialog(&form);
+    TMySocket *client = form.CreateTcpClient(QStringLiteral("127.0.0.1"), 6000);
+    ASSERT_NE(client->DataWindow, nullptr);
+    for (int size : {16, 32, 48}) {
+        const QImage expected = program.pixmap(QSize(size, size)).toImage();
+        for (const QWidget *window : {static_cast<const QWidget *>(&form), static_cast<const QWidget *>(&dialog),
+                                      static_cast<const QWidget *>(client->DataWindow)}) {
+            const QIcon icon = window->windowIcon();
+            ASSERT_FALSE(icon.isNull()) << window->metaObject()->className();
+            EXPECT_EQ(icon.pixmap(QSize(size, size)).toImage(), expected) << window->metaObject()->className() << " at " << size;
+        }
+    }
 }
