@@ -38,7 +38,7 @@ bool InPrivateNetwork()
     return qEnvironmentVariableIsSet(markerVariable);
 }
 
-PrivateNetworkRun RunCurrentTestInPrivateNetwork()
+PrivateNetworkRun RunCurrentTestInPrivateNetwork(int timeoutMs)
 {
     PrivateNetworkRun run;
     run.reason = namespacesUnavailable();
@@ -62,7 +62,7 @@ PrivateNetworkRun RunCurrentTestInPrivateNetwork()
                 {QStringLiteral("-n"), QStringLiteral("sh"), QStringLiteral("-c"),
                  QStringLiteral("ip link set lo up && exec \"$0\" \"$1\""),
                  QCoreApplication::applicationFilePath(), filter});
-    if (!child.waitForFinished(60000)) {
+    if (!child.waitForFinished(timeoutMs)) {
         child.kill();
         child.waitForFinished();
         run.output = QStringLiteral("the run in the private network did not finish\n");

@@ -24,8 +24,9 @@ struct PrivateNetworkRun {
     QString reason;         // why not available
 };
 
-// Runs the current test inside a fresh private network namespace and waits for it.
-PrivateNetworkRun RunCurrentTestInPrivateNetwork();
+// Runs the current test inside a fresh private network namespace and waits for it (at most
+// timeoutMs).
+PrivateNetworkRun RunCurrentTestInPrivateNetwork(int timeoutMs = 60000);
 
 // Runs `ip <arguments>` (split at blanks); true on success, else the test gets the output.
 bool Ip(const QString &arguments);
