@@ -1,6 +1,7 @@
 #include "LogView.h"
 
 #include <algorithm>
+#include <vector>
 
 // Qt
 #include <QAccessible>
@@ -48,6 +49,7 @@ TLogView::TLogView(QWidget *parent) : QAbstractScrollArea(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setCursor(Qt::IBeamCursor);
     verticalScrollBar()->setSingleStep(1);
+    DropLayouts();
 }
 
 TLogView::~TLogView() = default;
@@ -56,7 +58,10 @@ TLogView::~TLogView() = default;
 
 void TLogView::AppendLine(const QString &text)
 {
+    const qsizetype first = lineCount();
     FStore.Append(text);
+    for (qsizetype i = first; i < lineCount(); ++i)
+        FRows.Append(EstimatedRows(FStore.Line(i).size()));
     FAppendsWaiting = true;
     ScheduleShow();
 }
@@ -125,6 +130,7 @@ const TLineLayout &TLogView::LayoutOf(qsizetype line) const
         slot = std::make_unique<TLineLayout>(
             Composing(line) ? QString(text).insert(std::min(FCaret.column, text.size()), FPreedit) : text, font(),
             width, LineSpacing());
+        FRows.Set(line, slot->Rows());
     }
     return *slot;
 }
@@ -146,9 +152,19 @@ int TLogView::HeightOf(qsizetype line) const
     return LayoutOf(line).Rows() * LineSpacing();
 }
 
+int TLogView::EstimatedRows(qsizetype characters) const
+{
+    if (characters <= FCharsPerRow)
+        return 1;
+    return int(std::min<qsizetype>(INT_MAX, (characters + FCharsPerRow - 1) / FCharsPerRow));
+}
+
 void TLogView::DropLayouts()
 {
     FLayouts.clear();
+    FEstimateWidth = WrapWidth();
+    FCharsPerRow = std::max(1, FEstimateWidth / std::max(1, fontMetrics().averageCharWidth()));
+    FRows.Reset(lineCount(), [this](qsizetype line) { return EstimatedRows(FStore.Line(line).size()); });
 }
 
 void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
@@ -166,6 +182,10 @@ void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
             kept.emplace(line + shift, std::move(layout));
     }
     FLayouts = std::move(kept);
+    std::vector<int> rows;
+    for (qsizetype line = first; line < first + lines; ++line)
+        rows.push_back(EstimatedRows(FStore.Line(line).size()));
+    FRows.Replace(first, last, rows);
 }
 
 void TLogView::DropLayoutsAwayFrom(qsizetype first, qsizetype last)
@@ -215,14 +235,16 @@ void TLogView::ScrollTo(qsizetype top, int offset)
     offset = std::max(offset, 0);
     while (top < last && offset >= HeightOf(top))
         offset -= HeightOf(top++);
-    qsizetype endTop = 0;
-    int endOffset = 0;
-    EndPosition(endTop, endOffset);
-    FFollowEnd = !(TLogPosition{top, offset} < TLogPosition{endTop, endOffset});
-    if (FFollowEnd) {
-        top = endTop;
-        offset = endOffset;
-    }
+    // At the end when the last line's bottom is on screen: only the lines on screen are laid
+    // out to tell, not those at the end of a log scrolled far up.
+    const int height = viewport()->height();
+    int y = -offset;
+    qsizetype i = top;
+    while (i <= last && y < height)
+        y += HeightOf(i++);
+    FFollowEnd = i > last && y <= height;
+    if (FFollowEnd)
+        EndPosition(top, offset);
     FTop = top;
     FTopOffset = offset;
     SyncScrollBar();
@@ -249,35 +271,28 @@ void TLogView::ScrollByPixels(int dy)
 void TLogView::SyncScrollBar()
 {
     QScrollBar *bar = verticalScrollBar();
-    qsizetype endTop = 0;
-    int endOffset = 0;
-    if (FFollowEnd && isVisible()) {
-        EndPosition(endTop, endOffset);
-        FTop = endTop;
-        FTopOffset = endOffset;
-    } else {
-        // Lines off screen are not laid out for the bar's range: those never laid out count
-        // as one row each. The bar's end stands for the log's end (see scrollContentsBy).
-        const int height = viewport()->height();
-        const int spacing = LineSpacing();
-        int below = 0;
-        endTop = lineCount() - 1;
-        for (; endTop > 0; --endTop) {
-            const auto it = FLayouts.find(endTop);
-            below += (it != FLayouts.end() ? it->second->Rows() : 1) * spacing;
-            if (below >= height)
-                break;
-        }
-        endTop = std::max<qsizetype>(endTop, 0);
-        if (FFollowEnd)
-            FTop = endTop;
+    const int height = viewport()->height();
+    const int spacing = LineSpacing();
+    // Following, the lines at the end are laid out (they are on screen): the range is exact
+    // there. Scrolled up, lines appended since count by their estimates.
+    if (FFollowEnd && isVisible())
+        EndPosition(FTop, FTopOffset);
+    // The end need not be a whole number of rows from the top: the bar's end stands for the end
+    // and its start for the top, each exactly, and a place between them for a value between, so
+    // the thumb is at either end exactly when that end is shown. A log within its bound of
+    // characters has fewer rows than an int counts.
+    const qint64 end = std::max<qint64>(0, FRows.Total() * spacing - height);
+    const auto maximum = int(std::min<qint64>(INT_MAX, (end + spacing - 1) / spacing));
+    int value = maximum;
+    if (!FFollowEnd) {
+        const qint64 place = FRows.RowOf(FTop) * spacing + FTopOffset;
+        value = int(std::clamp<qint64>((place + spacing - 1) / spacing, 0, std::max(0, maximum - 1)));
     }
-    // The bar counts lines in int: a log this long cannot be reached through the trim.
-    const int maximum = int(std::min<qsizetype>(std::max(endTop, FTop), INT_MAX));
     FSyncingBar = true;
-    bar->setPageStep(std::max(1, viewport()->height() / LineSpacing()));
+    bar->setPageStep(std::max(1, height / spacing));
     bar->setRange(0, maximum);
-    bar->setValue(int(std::min<qsizetype>(FTop, INT_MAX)));
+    bar->setValue(value);
+    FBarValue = value;
     FSyncingBar = false;
     if (isVisible())
         DropLayoutsAwayFrom(FTop, lastVisibleLine());
@@ -285,16 +300,29 @@ void TLogView::SyncScrollBar()
 
 void TLogView::scrollContentsBy(int, int)
 {
-    if (FSyncingBar)
-        return;
+    if (!FSyncingBar)
+        ScrollToRow(verticalScrollBar()->value());
+}
+
+void TLogView::ScrollToRow(int value)
+{
     const QScrollBar *bar = verticalScrollBar();
-    if (bar->value() >= bar->maximum()) {
+    if (value >= bar->maximum()) {
         FFollowEnd = true;
         SyncScrollBar();
         viewport()->update();
-    } else {
-        ScrollTo(bar->value(), 0);
+        return;
     }
+    // Arrows, page clicks and a thumb moved a little: that many rows from the view as it is,
+    // which lays out the rows it comes to. Further: the row as the estimates place it.
+    const int rows = value - FBarValue;
+    if (std::abs(rows) <= bar->pageStep()) {
+        ScrollByPixels(rows * LineSpacing());
+        return;
+    }
+    qint64 lineRow = 0;
+    const qsizetype line = FRows.LineAt(value, &lineRow);
+    ScrollTo(line, int(std::min<qint64>(INT_MAX / 2, (value - lineRow) * LineSpacing())));
 }
 
 void TLogView::wheelEvent(QWheelEvent *event)
@@ -339,7 +367,7 @@ void TLogView::ZoomBy(qreal points)
 void TLogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    if (!FLayouts.empty() && FLayouts.begin()->second->Width() != WrapWidth())
+    if (WrapWidth() != FEstimateWidth)
         DropLayouts();
     if (FFollowEnd)
         SyncScrollBar();
@@ -505,7 +533,11 @@ void TLogView::Edited()
     FGoalX = -1;
     FCaretOn = true;
     EnsureCaretVisible();
-    SyncScrollBar();
+    // Lines taken away at the end may leave the view past it.
+    if (FFollowEnd)
+        SyncScrollBar();
+    else
+        ScrollTo(FTop, FTopOffset);
     viewport()->update();
     if (TLogViewAccessible::Listening())
         TLogViewAccessible::CaretMoved(this);

@@ -2,7 +2,8 @@
 // The receive log box: an editable multi-line text box over a line store, built for a log that
 // the program appends to all the time. An append costs the same however long the log is; only
 // the lines on screen are laid out and painted, at most once per repaint period while lines
-// stream in.
+// stream in. The scroll bar counts rows, as in any text box: lines off screen count by an
+// estimate until they are laid out (see TRowMap).
 
 #include <memory>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 
 #include "LogStore.h"
+#include "RowMap.h"
 
 class QMenu;
 class TLineLayout;
@@ -101,6 +103,9 @@ private:
     int HeightOf(qsizetype line) const;
     int LineSpacing() const;
     int WrapWidth() const;
+    // The rows a line of this many characters takes, guessed before it is laid out.
+    int EstimatedRows(qsizetype characters) const;
+    // The width or the font changed: every line counts by its estimate again.
     void DropLayouts();
     // Lines first to last were replaced by this many lines.
     void ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines);
@@ -108,6 +113,8 @@ private:
 
     // The scroll position at the end: the last line's bottom at the bottom of the viewport.
     void EndPosition(qsizetype &top, int &offset) const;
+    // Scrolls to the bar's value, given in rows.
+    void ScrollToRow(int value);
     void ScrollByPixels(int dy);
     void ScrollTo(qsizetype top, int offset);
     void SyncScrollBar();
@@ -135,6 +142,11 @@ private:
 
     TLogStore FStore;
     mutable std::unordered_map<qsizetype, std::unique_ptr<TLineLayout>> FLayouts;
+    // Rows of every line: laid out ones exactly.
+    mutable TRowMap FRows;
+    // What the estimates are made for: the wrap width, and characters per row at it.
+    int FEstimateWidth = -1;
+    qsizetype FCharsPerRow = 1;
     TLogPosition FCaret;
     TLogPosition FAnchor;
     qsizetype FTop = 0;
@@ -144,6 +156,8 @@ private:
     // Lines assistive tools know of; the rest were appended since.
     qsizetype FAnnouncedLines = 0;
     bool FSyncingBar = false;
+    // The bar's value as last set: a step from it moves the view by as many rows.
+    int FBarValue = 0;
     bool FDragging = false;
     bool FCaretOn = true;
     // The x that Up and Down keep to across shorter rows; below zero when not set.

@@ -13,6 +13,8 @@
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -20,6 +22,7 @@
 #include "LogStore.h"
 #include "LogView.h"
 #include "LogViewAccessible.h"
+#include "RowMap.h"
 #include "TestSupport.h"
 
 // Readable failure messages.
@@ -195,6 +198,83 @@ TEST(LogStore, OffsetsFollowAppendsTrimsAndEdits)
     ExpectOffsetsMatchText(store);
     // Past the end is the end.
     EXPECT_EQ(store.PositionOf(1000), (TLogPosition{0, 5}));
+}
+
+// ---- rows of the lines -----------------------------------------------------------------------
+
+// The row map against a plain list of rows, over appends, changed rows, edits that add or join
+// lines and trims, across many blocks of lines.
+TEST(RowMap, CountsRowsAsAPlainListWould)
+{
+    TRowMap map;
+    std::vector<int> plain;
+    const auto expectSame = [&](int step) {
+        ASSERT_EQ(map.LineCount(), qsizetype(plain.size())) << step;
+        qint64 row = 0;
+        for (size_t i = 0; i < plain.size(); i += 1 + i % 97) {
+            row = 0;
+            for (size_t k = 0; k < i; ++k)
+                row += plain[k];
+            ASSERT_EQ(map.RowOf(qsizetype(i)), row) << step << ' ' << i;
+            qint64 lineRow = -1;
+            ASSERT_EQ(map.LineAt(row + plain[i] - 1, &lineRow), qsizetype(i)) << step << ' ' << i;
+            ASSERT_EQ(lineRow, row);
+        }
+        qint64 total = 0;
+        for (const int r : plain)
+            total += r;
+        ASSERT_EQ(map.Total(), total) << step;
+        qint64 lineRow = 0;
+        if (!plain.empty()) {
+            ASSERT_EQ(map.LineAt(total + 5, &lineRow), qsizetype(plain.size()) - 1);
+        }
+    };
+    unsigned seed = 7;
+    const auto next = [&seed](unsigned below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % below;
+    };
+    for (int step = 0; step < 40; ++step) {
+        for (unsigned i = 0, n = next(900); i < n; ++i) {
+            plain.push_back(1 + int(next(5)));
+            map.Append(plain.back());
+        }
+        if (plain.empty())
+            continue;
+        const auto line = qsizetype(next(unsigned(plain.size())));
+        switch (step % 4) {
+        case 0:
+            plain[size_t(line)] = 40;
+            map.Set(line, 40);
+            break;
+        case 1: { // a line split in three
+            plain.insert(plain.begin() + line, {2, 3});
+            map.Replace(line, line, {2, 3, plain[size_t(line) + 2]});
+            break;
+        }
+        case 2: { // lines joined
+            const qsizetype last = std::min<qsizetype>(line + 1500, qsizetype(plain.size()) - 1);
+            plain.erase(plain.begin() + line + 1, plain.begin() + last + 1);
+            map.Replace(line, last, {plain[size_t(line)]});
+            break;
+        }
+        default: // the front trimmed to a note
+            plain.erase(plain.begin(), plain.begin() + line);
+            plain.insert(plain.begin(), 1);
+            map.Replace(0, line - 1, {1});
+            break;
+        }
+        expectSame(step);
+    }
+    map.Reset(3000, [](qsizetype i) { return int(i % 3) + 1; });
+    plain.clear();
+    for (int i = 0; i < 3000; ++i)
+        plain.push_back(i % 3 + 1);
+    expectSame(-1);
+    map.Replace(0, 2999, {});
+    plain.clear();
+    expectSame(-2);
+    EXPECT_EQ(map.LineAt(3, nullptr), 0);
 }
 
 // ---- line layout ---------------------------------------------------------------------------
@@ -388,6 +468,209 @@ TEST_P(WrappedLine, WheelScrollsThroughIt)
 
 INSTANTIATE_TEST_SUITE_P(LogView, WrappedLine, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "words" : "one_run"; });
+
+// ---- the scroll bar through long lines -----------------------------------------------------
+
+struct LongLinesRow {
+    const char *name;
+    int characters;
+    bool words; // blanks between words, or one run (binary data)
+};
+
+// Long receive lines in a narrow box, a short line before each: every long line is many screens
+// tall. Places are counted in pixels from the log's top, with the rows each line takes laid out
+// here as the box lays them out.
+class LongLines : public LogView, public ::testing::WithParamInterface<LongLinesRow> {
+protected:
+    void SetUp() override
+    {
+        LogView::SetUp();
+        view->resize(150, 140);
+        for (int i = 0; i < 3; ++i)
+            appendLong();
+        testing_support::DrainEvents();
+        ASSERT_TRUE(bar()->isVisible());
+    }
+    void appendLong()
+    {
+        view->AppendLine(QStringLiteral("short %1").arg(view->lineCount()));
+        const QString unit = GetParam().words ? QStringLiteral("7A 3F ") : QStringLiteral("x%_");
+        view->AppendLine(QStringLiteral("12:00:00 收到数据：") + unit.repeated(GetParam().characters / unit.size()));
+        view->ShowAppended();
+    }
+    int rowsOf(qsizetype line)
+    {
+        while (qsizetype(rows.size()) <= line) {
+            const TLineLayout layout(view->line(qsizetype(rows.size())), view->font(), port()->width() - 8, spacing());
+            rows.push_back(layout.Rows());
+        }
+        return rows[size_t(line)];
+    }
+    qint64 placeOf(qsizetype line, int offset)
+    {
+        qint64 y = offset;
+        for (qsizetype l = 0; l < line; ++l)
+            y += qint64(rowsOf(l)) * spacing();
+        return y;
+    }
+    qint64 place() { return placeOf(view->firstVisibleLine(), view->firstLineOffset()); }
+    qint64 endPlace() { return placeOf(view->lineCount(), 0) - port()->height(); }
+    // Where a part of the bar is, to click it.
+    QPoint partOfBar(QStyle::SubControl part) const
+    {
+        QStyleOptionSlider option;
+        option.initFrom(bar());
+        option.subControls = QStyle::SC_All;
+        option.orientation = Qt::Vertical;
+        option.minimum = bar()->minimum();
+        option.maximum = bar()->maximum();
+        option.sliderPosition = bar()->sliderPosition();
+        option.sliderValue = bar()->value();
+        option.singleStep = bar()->singleStep();
+        option.pageStep = bar()->pageStep();
+        return bar()->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar()).center();
+    }
+    void click(QStyle::SubControl part) { QTest::mouseClick(bar(), Qt::LeftButton, Qt::NoModifier, partOfBar(part)); }
+    void dragThumbTo(int y)
+    {
+        const QPoint at(bar()->width() / 2, y);
+        QMouseEvent move(QEvent::MouseMove, at, bar()->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(bar(), &move);
+    }
+    // The bar's end and the log's end go together.
+    void expectThumbAtEndExactlyWhenEndShown()
+    {
+        EXPECT_EQ(bar()->value() == bar()->maximum(), place() == endPlace())
+            << bar()->value() << '/' << bar()->maximum() << ' ' << place() << '/' << endPlace();
+    }
+
+    std::vector<int> rows;
+};
+
+TEST_P(LongLines, ArrowsStepOneRow)
+{
+    bar()->setValue(0);
+    ASSERT_EQ(place(), 0);
+    // Down from the top, into the first long line, out of it near its end, into the next.
+    for (int i = 1; i <= 5; ++i) {
+        click(QStyle::SC_ScrollBarAddLine);
+        ASSERT_EQ(place(), qint64(i) * spacing()) << i;
+        ASSERT_EQ(bar()->value(), i);
+    }
+    bar()->setValue(rowsOf(0) + rowsOf(1) - 3);
+    ASSERT_EQ(view->firstVisibleLine(), 1);
+    for (int i = 0; i < 6; ++i) {
+        const qint64 before = place();
+        const int value = bar()->value();
+        click(QStyle::SC_ScrollBarAddLine);
+        ASSERT_EQ(place(), before + spacing()) << i;
+        ASSERT_EQ(bar()->value(), value + 1) << i;
+    }
+    EXPECT_GE(view->firstVisibleLine(), 2);
+    // And up again over the line starts, one row each.
+    for (int i = 0; i < 6; ++i) {
+        const qint64 before = place();
+        click(QStyle::SC_ScrollBarSubLine);
+        ASSERT_EQ(place(), before - spacing()) << i;
+    }
+    EXPECT_EQ(view->firstVisibleLine(), 1);
+}
+
+TEST_P(LongLines, PageClicksStepOnePageAndTheThumbEndsWithTheLog)
+{
+    bar()->setValue(0);
+    const qint64 page = qint64(bar()->pageStep()) * spacing();
+    EXPECT_EQ(bar()->pageStep(), port()->height() / spacing());
+    click(QStyle::SC_ScrollBarAddPage);
+    EXPECT_EQ(place(), page);
+    int steps = 0;
+    while (bar()->value() < bar()->maximum() && steps < 100000) {
+        const qint64 before = place();
+        bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        ++steps;
+        expectThumbAtEndExactlyWhenEndShown();
+        if (place() != endPlace()) {
+            ASSERT_EQ(place(), before + page) << steps;
+        }
+        ASSERT_LE(place(), endPlace());
+    }
+    EXPECT_EQ(place(), endPlace());
+    EXPECT_TRUE(view->followsEnd());
+    EXPECT_GT(steps, 3 * rowsOf(1) / bar()->pageStep() - 3);
+    // Back up by pages: the same steps, to the very top.
+    click(QStyle::SC_ScrollBarSubPage);
+    EXPECT_EQ(place(), endPlace() - page);
+    expectThumbAtEndExactlyWhenEndShown();
+    while (bar()->value() > 0) {
+        const qint64 before = place();
+        bar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        ASSERT_EQ(place(), std::max<qint64>(0, before - page));
+    }
+    EXPECT_EQ(place(), 0);
+}
+
+TEST_P(LongLines, DraggingTheThumbGoesThroughTheLogToItsEnd)
+{
+    bar()->setValue(0);
+    const QPoint thumb = partOfBar(QStyle::SC_ScrollBarSlider);
+    QTest::mousePress(bar(), Qt::LeftButton, Qt::NoModifier, thumb);
+    ASSERT_TRUE(bar()->isSliderDown());
+    qint64 last = place();
+    for (int y = thumb.y(); y < bar()->height() + 20; y += 3) {
+        dragThumbTo(y);
+        ASSERT_GE(place(), last) << y;
+        ASSERT_LE(place(), endPlace()) << y;
+        expectThumbAtEndExactlyWhenEndShown();
+        last = place();
+    }
+    EXPECT_EQ(place(), endPlace());
+    EXPECT_TRUE(view->followsEnd());
+    // Back to the middle of the bar: about the middle of the log.
+    dragThumbTo(bar()->height() / 2);
+    EXPECT_GT(place(), endPlace() / 4);
+    EXPECT_LT(place(), endPlace() * 3 / 4);
+    EXPECT_FALSE(view->followsEnd());
+    dragThumbTo(-20);
+    EXPECT_EQ(place(), 0);
+    QTest::mouseRelease(bar(), Qt::LeftButton, Qt::NoModifier, QPoint(bar()->width() / 2, 0));
+}
+
+TEST_P(LongLines, AtTheEndTheBoxFollowsNewLinesAndElsewhereItStays)
+{
+    ASSERT_TRUE(view->followsEnd());
+    expectThumbAtEndExactlyWhenEndShown();
+    appendLong();
+    EXPECT_EQ(place(), endPlace());
+    expectThumbAtEndExactlyWhenEndShown();
+
+    // One row up: a new line leaves the screen where it is, and the bar can reach it.
+    click(QStyle::SC_ScrollBarSubLine);
+    const qint64 reading = place();
+    EXPECT_EQ(reading, endPlace() - spacing());
+    EXPECT_FALSE(view->followsEnd());
+    const int value = bar()->value();
+    const int maximum = bar()->maximum();
+    appendLong();
+    EXPECT_EQ(place(), reading);
+    EXPECT_EQ(bar()->value(), value);
+    EXPECT_GT(bar()->maximum(), maximum + 1);
+    click(QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(place(), reading + spacing());
+    while (bar()->value() < bar()->maximum())
+        bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(place(), endPlace());
+    EXPECT_TRUE(view->followsEnd());
+    // Following again.
+    appendLong();
+    EXPECT_EQ(place(), endPlace());
+    expectThumbAtEndExactlyWhenEndShown();
+}
+
+INSTANTIATE_TEST_SUITE_P(LogView, LongLines,
+                         ::testing::Values(LongLinesRow{"kib4_words", 4096, true}, LongLinesRow{"kib4_one_run", 4096, false},
+                                           LongLinesRow{"kib64_words", 65536, true},
+                                           LongLinesRow{"kib64_one_run", 65536, false}),
+                         [](const ::testing::TestParamInfo<LongLinesRow> &info) { return std::string(info.param.name); });
 
 TEST_F(LogView, CtrlWheelZoomsAndLaysOutAgain)
 {
