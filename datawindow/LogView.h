@@ -13,6 +13,7 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 
+#include "EditHistory.h"
 #include "LogStore.h"
 #include "RowMap.h"
 
@@ -52,6 +53,11 @@ public:
     void paste();
     // Types text at the caret in place of the selection.
     void insertText(const QString &text);
+    // The user's own edits, back and forth (appended lines are not edits).
+    void undo();
+    void redo();
+    bool isUndoAvailable() const { return FHistory.CanUndo(); }
+    bool isRedoAvailable() const { return FHistory.CanRedo(); }
     // Makes the font larger or smaller by range points (Ctrl+wheel does this).
     void zoomIn(int range = 1) { ZoomBy(range); }
     void zoomOut(int range = 1) { ZoomBy(-range); }
@@ -130,8 +136,13 @@ private:
     TLogPosition VisualLineMove(TLogPosition from, int rows, qreal x) const;
     TLogPosition WordStart(TLogPosition p) const;
     TLogPosition WordEnd(TLogPosition p) const;
+    // The user puts text in place of the selection: recorded to be undone, then shown.
+    void Edit(const QString &text, TEditHistory::Kind kind);
+    // Puts text in place of from..to; returns where it ends.
+    TLogPosition ReplaceRange(TLogPosition from, TLogPosition to, const QString &text);
+    // Applies a step of the history; returns the step that reverses it.
+    TEditStep Apply(const TEditStep &step);
     void Edited();
-    void RemoveSelection();
     void DragTo(const QPoint &point);
     // Moves the caret end of a drag's selection to a point: by whole lines after a triple click.
     void DragSelect(const QPoint &point);
@@ -153,6 +164,10 @@ private:
     int FTopOffset = 0;
     bool FFollowEnd = true;
     bool FAppendsWaiting = false;
+    TEditHistory FHistory;
+    // Lines trimmed from the front, less the notes put in their place: a line's number in the
+    // history is its number here plus this.
+    qint64 FLineBase = 0;
     // Lines assistive tools know of; the rest were appended since.
     qsizetype FAnnouncedLines = 0;
     bool FSyncingBar = false;

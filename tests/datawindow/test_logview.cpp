@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include "EditHistory.h"
 #include "LineLayout.h"
 #include "LogStore.h"
 #include "LogView.h"
@@ -910,6 +911,175 @@ TEST_F(LogView, EnterSplitsAndBackspaceOrDeleteJoinLines)
     EXPECT_EQ(LinesOf(*view), QStringList{"ai"});
 }
 
+// ---- undo and redo ---------------------------------------------------------------------------
+
+struct UndoRow {
+    const char *name;
+    TLogPosition anchor;
+    TLogPosition caret;
+    void (*edit)(QWidget *box);
+};
+
+class UndoEdits : public LogView, public ::testing::WithParamInterface<UndoRow> {};
+
+// One edit of the user's, lines appended after it; the undo takes back that edit whole, in one
+// step, and leaves the appended lines; the redo brings the edit back.
+TEST_P(UndoEdits, UndoAndRedoTakeTheEditBackAndForthPastAppendedLines)
+{
+    view->AppendLine(QStringLiteral("alpha beta"));
+    view->AppendLine(QStringLiteral("gamma delta"));
+    view->ShowAppended();
+    const QString before = view->toPlainText();
+    view->setCaret(GetParam().anchor);
+    view->setCaret(GetParam().caret, true);
+    QApplication::clipboard()->setText(QStringLiteral("P1\nP2"));
+    GetParam().edit(view.get());
+    const QString after = view->toPlainText();
+    ASSERT_NE(after, before);
+    const TLogPosition caretAfter = view->caret();
+    // Lines appended to a box the edit emptied are its first lines.
+    const bool emptied = view->lineCount() == 0;
+    append(2);
+    const QString appended = QStringLiteral("\nline 0\nline 1");
+    const auto afterWith = [&](const QString &lines) { return emptied ? lines.mid(1) : after + lines; };
+
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->toPlainText(), before + appended);
+    EXPECT_FALSE(view->isUndoAvailable());
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->toPlainText(), before + appended);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(view->toPlainText(), afterWith(appended));
+    EXPECT_EQ(view->caret(), caretAfter);
+    EXPECT_FALSE(view->isRedoAvailable());
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    append(1);
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(view->toPlainText(), afterWith(appended + QStringLiteral("\nline 2")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogView, UndoEdits,
+    ::testing::Values(
+        UndoRow{"typing", {0, 5}, {0, 5}, [](QWidget *b) { QTest::keyClicks(b, QStringLiteral(" and more")); }},
+        UndoRow{"typing_over_a_selection", {0, 0}, {0, 5}, [](QWidget *b) { QTest::keyClicks(b, QStringLiteral("omega")); }},
+        UndoRow{"tab", {1, 0}, {1, 0}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Tab); }},
+        UndoRow{"enter", {0, 5}, {0, 5}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Return); }},
+        UndoRow{"backspaces_over_a_line_start", {1, 2}, {1, 2},
+                [](QWidget *b) {
+                    for (int i = 0; i < 5; ++i)
+                        QTest::keyClick(b, Qt::Key_Backspace);
+                }},
+        UndoRow{"deletes_over_a_line_end", {0, 8}, {0, 8},
+                [](QWidget *b) {
+                    for (int i = 0; i < 5; ++i)
+                        QTest::keyClick(b, Qt::Key_Delete);
+                }},
+        UndoRow{"delete_a_selection", {0, 6}, {1, 5}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Delete); }},
+        UndoRow{"cut", {0, 2}, {1, 1}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_X, Qt::ControlModifier); }},
+        UndoRow{"paste", {1, 0}, {1, 5}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_V, Qt::ControlModifier); }},
+        UndoRow{"select_all_and_delete", {0, 0}, {1, 11}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Backspace); }},
+        UndoRow{"input_method", {0, 5}, {0, 5},
+                [](QWidget *b) {
+                    QInputMethodEvent commit;
+                    commit.setCommitString(QStringLiteral("你好"));
+                    QApplication::sendEvent(b, &commit);
+                }}),
+    [](const ::testing::TestParamInfo<UndoRow> &info) { return std::string(info.param.name); });
+
+TEST_F(LogView, EditsApartAreStepsApartAndTrimsLeaveThemInPlace)
+{
+    append(20);
+    view->setCaret({10, 0});
+    QTest::keyClicks(view.get(), QStringLiteral("ab"));
+    view->setCaret({15, 4});
+    QTest::keyClicks(view.get(), QStringLiteral("cd"));
+    append(3);
+    // The oldest lines go: the edits' lines are numbered anew.
+    view->ReplaceFront(5, QStringLiteral("note"));
+    EXPECT_EQ(view->line(6), QStringLiteral("abline 10"));
+    EXPECT_EQ(view->line(11), QStringLiteral("linecd 15"));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->line(11), QStringLiteral("line 15"));
+    EXPECT_EQ(view->line(6), QStringLiteral("abline 10"));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->line(6), QStringLiteral("line 10"));
+    EXPECT_EQ(view->caret(), (TLogPosition{6, 0}));
+    // A new edit drops what there was to redo.
+    QTest::keyClicks(view.get(), QStringLiteral("x"));
+    EXPECT_FALSE(view->isRedoAvailable());
+    // The lines of an edit trimmed away: nothing to undo there.
+    view->ReplaceFront(8, QStringLiteral("note"));
+    EXPECT_FALSE(view->isUndoAvailable());
+    EXPECT_EQ(view->line(1), QStringLiteral("line 12"));
+}
+
+TEST_F(LogView, UndoInAnEmptiedBoxKeepsTheLinesAppendedSince)
+{
+    // Typed into the empty box, lines arrived, the typing undone: only those lines stay.
+    QTest::keyClicks(view.get(), QStringLiteral("typed"));
+    append(2);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"line 0", "line 1"}));
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"typed", "line 0", "line 1"}));
+    // Undone with nothing arrived, redone after a line arrived.
+    QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    EXPECT_EQ(view->lineCount(), 0);
+    append(1);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"typed", "line 0", "line 1", "line 2"}));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"line 0", "line 1", "line 2"}));
+    append(1);
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"line 2", "line 3"}));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"typed", "line 0", "line 1", "line 2", "line 3"}));
+}
+
+TEST_F(LogView, UndoKeepsABoundedNumberOfSteps)
+{
+    append(3);
+    for (int i = 0; i < TEditHistory::MaxSteps + 20; ++i) {
+        view->setCaret({1, 0});
+        QTest::keyClicks(view.get(), QStringLiteral("x"));
+    }
+    int steps = 0;
+    while (view->isUndoAvailable() && steps < 1000) {
+        view->undo();
+        ++steps;
+    }
+    EXPECT_EQ(steps, TEditHistory::MaxSteps);
+    EXPECT_EQ(view->line(1), QString(20, u'x') + QStringLiteral("line 1"));
+}
+
+// Steps keep text only of what left the log, and not beyond a bound.
+TEST(EditHistory, HoldsTheTextTakenOutOfTheLogWithinABound)
+{
+    TEditHistory history;
+    for (int i = 0; i < 300; ++i) {
+        // A paste of 1 Mi characters: the step that undoes it holds none of them.
+        history.Record({i, 0, 0, 1 << 20, QString(), false, false}, TEditHistory::Kind::Other);
+        history.Close();
+    }
+    EXPECT_EQ(history.HeldChars(), 0);
+    for (int i = 0; i < 40; ++i) {
+        // A deletion of 1 Mi characters.
+        history.Record({i, 0, 0, 0, QString(1 << 20, u'd'), false, false}, TEditHistory::Kind::Other);
+        history.Close();
+    }
+    EXPECT_LE(history.HeldChars(), TEditHistory::MaxChars);
+    EXPECT_GT(history.HeldChars(), TEditHistory::MaxChars / 2);
+    int steps = 0;
+    for (; history.CanUndo(); ++steps)
+        history.PutRedo(history.TakeUndo());
+    EXPECT_LE(steps, TEditHistory::MaxSteps);
+    EXPECT_EQ(history.TakeRedo().line, 39 - steps + 1);
+}
+
 TEST_F(LogView, LinesMovedByAnEditAreLaidOutAsTheyNowRead)
 {
     view->AppendLine(QStringLiteral("a"));
@@ -1072,12 +1242,43 @@ TEST_F(LogView, ContextMenuOffersTheEditingCommands)
     for (const QAction *a : menu->actions())
         if (!a->isSeparator())
             texts << a->text().section(u'\t', 0, 0);
-    EXPECT_EQ(texts, (QStringList{"Cu&t", "&Copy", "&Paste", "Delete", "Select All"}));
+    // The toolkit's own entries of a text box's menu, in its words (see test_translations).
+    const QStringList entries{QCoreApplication::translate("QWidgetTextControl", "&Undo"),
+                              QCoreApplication::translate("QWidgetTextControl", "&Redo"),
+                              QCoreApplication::translate("QWidgetTextControl", "Cu&t"),
+                              QCoreApplication::translate("QWidgetTextControl", "&Copy"),
+                              QCoreApplication::translate("QWidgetTextControl", "&Paste"),
+                              QCoreApplication::translate("QWidgetTextControl", "Delete"),
+                              QCoreApplication::translate("QWidgetTextControl", "Select All")};
+    EXPECT_EQ(texts, entries);
+    // Nothing to undo yet.
+    const auto entry = [&](int i) { return menu->actions().at(i + (i >= 2) + (i >= 6)); };
+    EXPECT_FALSE(entry(0)->isEnabled());
+    EXPECT_FALSE(entry(1)->isEnabled());
     // Delete takes the selection away without the clipboard.
     QApplication::clipboard()->setText(QStringLiteral("kept"));
-    menu->actions().at(3)->trigger();
+    entry(5)->trigger();
     EXPECT_EQ(view->toPlainText(), QStringLiteral("xt"));
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+    menu->close();
+    delete menu;
+
+    // Now there is, and then something to redo.
+    QApplication::sendEvent(port(), &event);
+    menu = view->findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(entry(0)->isEnabled());
+    EXPECT_FALSE(entry(1)->isEnabled());
+    entry(0)->trigger();
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("text"));
+    menu->close();
+    delete menu;
+    QApplication::sendEvent(port(), &event);
+    menu = view->findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(entry(1)->isEnabled());
+    entry(1)->trigger();
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("xt"));
     menu->close();
 }
 
@@ -1223,6 +1424,7 @@ TEST_F(AccessibleText, ToldOfAppendsEditsAndCaretMoves)
     QTest::keyClicks(view.get(), QStringLiteral("x"));
     QTest::keyClick(view.get(), Qt::Key_Left, Qt::ShiftModifier);
     QTest::keyClick(view.get(), Qt::Key_Backspace);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
     TLogViewAccessible::SetEventSinkForTests(nullptr);
     using A = QAccessible;
     const std::vector<ToldEvent> expected{{A::TextInserted, 20, "\nline 3\nline 4"},
@@ -1231,7 +1433,9 @@ TEST_F(AccessibleText, ToldOfAppendsEditsAndCaretMoves)
                                           {A::TextCaretMoved, 10, {}},
                                           {A::TextSelectionChanged, 9, "10"},
                                           {A::TextRemoved, 9, "x"},
-                                          {A::TextCaretMoved, 9, {}}};
+                                          {A::TextCaretMoved, 9, {}},
+                                          {A::TextInserted, 9, "x"},
+                                          {A::TextCaretMoved, 10, {}}};
     EXPECT_EQ(told, expected);
 }
 
