@@ -1,6 +1,7 @@
 #include "LogView.h"
 
 #include <algorithm>
+#include <vector>
 
 // Qt
 #include <QAccessible>
@@ -37,6 +38,21 @@ bool isWordChar(QChar c)
     return c.isLetterOrNumber() || c == u'_' || c.isMark();
 }
 
+// Ctrl+Z undoes, Ctrl+Shift+Z and Ctrl+Y redo, as in a plain text box, whatever else the
+// platform's keys for them are.
+bool isUndoKey(const QKeyEvent *event)
+{
+    return event->matches(QKeySequence::Undo)
+        || event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
+}
+
+bool isRedoKey(const QKeyEvent *event)
+{
+    const QKeyCombination key = event->keyCombination();
+    return event->matches(QKeySequence::Redo) || key == QKeyCombination(Qt::ControlModifier, Qt::Key_Y)
+        || key == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+}
+
 } // namespace
 
 TLogView::TLogView(QWidget *parent) : QAbstractScrollArea(parent)
@@ -48,6 +64,7 @@ TLogView::TLogView(QWidget *parent) : QAbstractScrollArea(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setCursor(Qt::IBeamCursor);
     verticalScrollBar()->setSingleStep(1);
+    DropLayouts();
 }
 
 TLogView::~TLogView() = default;
@@ -56,7 +73,10 @@ TLogView::~TLogView() = default;
 
 void TLogView::AppendLine(const QString &text)
 {
+    const qsizetype first = lineCount();
     FStore.Append(text);
+    for (qsizetype i = first; i < lineCount(); ++i)
+        FRows.Append(EstimatedRows(FStore.Line(i).size()));
     FAppendsWaiting = true;
     ScheduleShow();
 }
@@ -64,6 +84,8 @@ void TLogView::AppendLine(const QString &text)
 void TLogView::ReplaceFront(qsizetype count, const QString &line)
 {
     count = std::min(count, lineCount());
+    FHistory.DropBefore(FLineBase + count);
+    FLineBase += count - 1;
     FStore.ReplaceFront(count, line);
     // Positions in the dropped lines go to the start of the first line kept.
     const auto shift = [this, count](TLogPosition &p) {
@@ -125,6 +147,7 @@ const TLineLayout &TLogView::LayoutOf(qsizetype line) const
         slot = std::make_unique<TLineLayout>(
             Composing(line) ? QString(text).insert(std::min(FCaret.column, text.size()), FPreedit) : text, font(),
             width, LineSpacing());
+        FRows.Set(line, slot->Rows());
     }
     return *slot;
 }
@@ -146,9 +169,19 @@ int TLogView::HeightOf(qsizetype line) const
     return LayoutOf(line).Rows() * LineSpacing();
 }
 
+int TLogView::EstimatedRows(qsizetype characters) const
+{
+    if (characters <= FCharsPerRow)
+        return 1;
+    return int(std::min<qsizetype>(INT_MAX, (characters + FCharsPerRow - 1) / FCharsPerRow));
+}
+
 void TLogView::DropLayouts()
 {
     FLayouts.clear();
+    FEstimateWidth = WrapWidth();
+    FCharsPerRow = std::max(1, FEstimateWidth / std::max(1, fontMetrics().averageCharWidth()));
+    FRows.Reset(lineCount(), [this](qsizetype line) { return EstimatedRows(FStore.Line(line).size()); });
 }
 
 void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
@@ -166,6 +199,10 @@ void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
             kept.emplace(line + shift, std::move(layout));
     }
     FLayouts = std::move(kept);
+    std::vector<int> rows;
+    for (qsizetype line = first; line < first + lines; ++line)
+        rows.push_back(EstimatedRows(FStore.Line(line).size()));
+    FRows.Replace(first, last, rows);
 }
 
 void TLogView::DropLayoutsAwayFrom(qsizetype first, qsizetype last)
@@ -215,14 +252,16 @@ void TLogView::ScrollTo(qsizetype top, int offset)
     offset = std::max(offset, 0);
     while (top < last && offset >= HeightOf(top))
         offset -= HeightOf(top++);
-    qsizetype endTop = 0;
-    int endOffset = 0;
-    EndPosition(endTop, endOffset);
-    FFollowEnd = !(TLogPosition{top, offset} < TLogPosition{endTop, endOffset});
-    if (FFollowEnd) {
-        top = endTop;
-        offset = endOffset;
-    }
+    // At the end when the last line's bottom is on screen: only the lines on screen are laid
+    // out to tell, not those at the end of a log scrolled far up.
+    const int height = viewport()->height();
+    int y = -offset;
+    qsizetype i = top;
+    while (i <= last && y < height)
+        y += HeightOf(i++);
+    FFollowEnd = i > last && y <= height;
+    if (FFollowEnd)
+        EndPosition(top, offset);
     FTop = top;
     FTopOffset = offset;
     SyncScrollBar();
@@ -249,35 +288,28 @@ void TLogView::ScrollByPixels(int dy)
 void TLogView::SyncScrollBar()
 {
     QScrollBar *bar = verticalScrollBar();
-    qsizetype endTop = 0;
-    int endOffset = 0;
-    if (FFollowEnd && isVisible()) {
-        EndPosition(endTop, endOffset);
-        FTop = endTop;
-        FTopOffset = endOffset;
-    } else {
-        // Lines off screen are not laid out for the bar's range: those never laid out count
-        // as one row each. The bar's end stands for the log's end (see scrollContentsBy).
-        const int height = viewport()->height();
-        const int spacing = LineSpacing();
-        int below = 0;
-        endTop = lineCount() - 1;
-        for (; endTop > 0; --endTop) {
-            const auto it = FLayouts.find(endTop);
-            below += (it != FLayouts.end() ? it->second->Rows() : 1) * spacing;
-            if (below >= height)
-                break;
-        }
-        endTop = std::max<qsizetype>(endTop, 0);
-        if (FFollowEnd)
-            FTop = endTop;
+    const int height = viewport()->height();
+    const int spacing = LineSpacing();
+    // Following, the lines at the end are laid out (they are on screen): the range is exact
+    // there. Scrolled up, lines appended since count by their estimates.
+    if (FFollowEnd && isVisible())
+        EndPosition(FTop, FTopOffset);
+    // The end need not be a whole number of rows from the top: the bar's end stands for the end
+    // and its start for the top, each exactly, and a place between them for a value between, so
+    // the thumb is at either end exactly when that end is shown. A log within its bound of
+    // characters has fewer rows than an int counts.
+    const qint64 end = std::max<qint64>(0, FRows.Total() * spacing - height);
+    const auto maximum = int(std::min<qint64>(INT_MAX, (end + spacing - 1) / spacing));
+    int value = maximum;
+    if (!FFollowEnd) {
+        const qint64 place = FRows.RowOf(FTop) * spacing + FTopOffset;
+        value = int(std::clamp<qint64>((place + spacing - 1) / spacing, 0, std::max(0, maximum - 1)));
     }
-    // The bar counts lines in int: a log this long cannot be reached through the trim.
-    const int maximum = int(std::min<qsizetype>(std::max(endTop, FTop), INT_MAX));
     FSyncingBar = true;
-    bar->setPageStep(std::max(1, viewport()->height() / LineSpacing()));
+    bar->setPageStep(std::max(1, height / spacing));
     bar->setRange(0, maximum);
-    bar->setValue(int(std::min<qsizetype>(FTop, INT_MAX)));
+    bar->setValue(value);
+    FBarValue = value;
     FSyncingBar = false;
     if (isVisible())
         DropLayoutsAwayFrom(FTop, lastVisibleLine());
@@ -285,16 +317,29 @@ void TLogView::SyncScrollBar()
 
 void TLogView::scrollContentsBy(int, int)
 {
-    if (FSyncingBar)
-        return;
+    if (!FSyncingBar)
+        ScrollToRow(verticalScrollBar()->value());
+}
+
+void TLogView::ScrollToRow(int value)
+{
     const QScrollBar *bar = verticalScrollBar();
-    if (bar->value() >= bar->maximum()) {
+    if (value >= bar->maximum()) {
         FFollowEnd = true;
         SyncScrollBar();
         viewport()->update();
-    } else {
-        ScrollTo(bar->value(), 0);
+        return;
     }
+    // Arrows, page clicks and a thumb moved a little: that many rows from the view as it is,
+    // which lays out the rows it comes to. Further: the row as the estimates place it.
+    const int rows = value - FBarValue;
+    if (std::abs(rows) <= bar->pageStep()) {
+        ScrollByPixels(rows * LineSpacing());
+        return;
+    }
+    qint64 lineRow = 0;
+    const qsizetype line = FRows.LineAt(value, &lineRow);
+    ScrollTo(line, int(std::min<qint64>(INT_MAX / 2, (value - lineRow) * LineSpacing())));
 }
 
 void TLogView::wheelEvent(QWheelEvent *event)
@@ -339,7 +384,7 @@ void TLogView::ZoomBy(qreal points)
 void TLogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    if (!FLayouts.empty() && FLayouts.begin()->second->Width() != WrapWidth())
+    if (WrapWidth() != FEstimateWidth)
         DropLayouts();
     if (FFollowEnd)
         SyncScrollBar();
@@ -437,6 +482,7 @@ void TLogView::setCaret(TLogPosition caret, bool keepAnchor)
         FAnchor = FCaret;
     FGoalX = -1;
     FCaretOn = true;
+    FHistory.Close();
     viewport()->update();
     if (TLogViewAccessible::Listening())
         TLogViewAccessible::CaretMoved(this);
@@ -449,6 +495,7 @@ QString TLogView::selectedText() const
 
 void TLogView::selectAll()
 {
+    FHistory.Close();
     FAnchor = {};
     FCaret = FStore.End();
     FGoalX = -1;
@@ -466,38 +513,111 @@ void TLogView::copy()
 void TLogView::cut()
 {
     copy();
-    RemoveSelection();
-    Edited();
+    Edit(QString(), TEditHistory::Kind::Other);
 }
 
 void TLogView::paste()
 {
-    insertText(QGuiApplication::clipboard()->text());
+    Edit(QGuiApplication::clipboard()->text(), TEditHistory::Kind::Other);
 }
 
 void TLogView::insertText(const QString &text)
 {
-    RemoveSelection();
-    const TLogPosition at = FStore.Clamp(FCaret);
-    const bool wasEmpty = lineCount() == 0;
-    FCaret = FAnchor = FStore.Insert(FCaret, text);
-    ReplaceLayouts(at.line, wasEmpty ? -1 : at.line, FCaret.line - at.line + 1);
-    if (TLogViewAccessible::Listening())
-        TLogViewAccessible::Inserted(this, at, FCaret);
+    Edit(text, TEditHistory::Kind::Other);
+}
+
+namespace {
+
+// A step takes away what an edit from from to end put there.
+void setTaken(TEditStep &step, TLogPosition from, TLogPosition end)
+{
+    step.breaks = end.line - from.line;
+    step.endColumn = step.breaks ? end.column : end.column - from.column;
+}
+
+} // namespace
+
+void TLogView::Edit(const QString &text, TEditHistory::Kind kind)
+{
+    const TLogPosition from = FStore.Clamp(std::min(FAnchor, FCaret));
+    const TLogPosition to = FStore.Clamp(std::max(FAnchor, FCaret));
+    if (from == to && text.isEmpty())
+        return;
+    TEditStep undo;
+    undo.line = FLineBase + from.line;
+    undo.column = from.column;
+    undo.text = FStore.Text(from, to);
+    undo.empties = lineCount() == 0;
+    const TLogPosition end = ReplaceRange(from, to, text);
+    setTaken(undo, from, end);
+    undo.fillsEmpty = lineCount() == 0;
+    FHistory.Record(std::move(undo), kind);
+    FCaret = FAnchor = end;
     Edited();
 }
 
-void TLogView::RemoveSelection()
+TLogPosition TLogView::ReplaceRange(TLogPosition from, TLogPosition to, const QString &text)
 {
-    if (!hasSelection())
-        return;
-    const TLogPosition from = std::min(FAnchor, FCaret);
-    const TLogPosition to = std::max(FAnchor, FCaret);
+    if (from != to) {
+        if (TLogViewAccessible::Listening())
+            TLogViewAccessible::Removed(this, from, to);
+        FStore.Remove(from, to);
+        ReplaceLayouts(from.line, to.line, lineCount() == 0 ? 0 : 1);
+    }
+    from = FStore.Clamp(from);
+    if (text.isEmpty())
+        return from;
+    const bool wasEmpty = lineCount() == 0;
+    const TLogPosition end = FStore.Insert(from, text);
+    ReplaceLayouts(from.line, wasEmpty ? -1 : from.line, end.line - from.line + 1);
     if (TLogViewAccessible::Listening())
-        TLogViewAccessible::Removed(this, from, to);
-    FStore.Remove(from, to);
-    ReplaceLayouts(from.line, to.line, lineCount() == 0 ? 0 : 1);
-    FCaret = FAnchor = FStore.Clamp(from);
+        TLogViewAccessible::Inserted(this, from, end);
+    return end;
+}
+
+TEditStep TLogView::Apply(const TEditStep &step)
+{
+    if (!FPreedit.isEmpty())
+        DropLayoutOf(FCaret.line);
+    const bool wasEmpty = lineCount() == 0;
+    const TLogPosition from = FStore.Clamp({step.line - FLineBase, step.column});
+    TLogPosition to = FStore.Clamp(step.breaks ? TLogPosition{from.line + step.breaks, step.endColumn}
+                                               : TLogPosition{from.line, from.column + step.endColumn});
+    QString text = step.text;
+    // Lines appended since the step emptied the box stay, now first in it.
+    if (step.empties && to.line + 1 < lineCount() && to.column == FStore.Line(to.line).size())
+        to = {to.line + 1, 0};
+    // Lines appended since the box was empty stay after the text.
+    if (step.fillsEmpty && !wasEmpty)
+        text += u'\n';
+    TEditStep reverse;
+    reverse.line = FLineBase + from.line;
+    reverse.column = from.column;
+    reverse.text = FStore.Text(from, to);
+    reverse.empties = wasEmpty;
+    const TLogPosition end = ReplaceRange(from, to, text);
+    setTaken(reverse, from, end);
+    reverse.fillsEmpty = lineCount() == 0;
+    FCaret = FAnchor = end;
+    if (!FPreedit.isEmpty())
+        DropLayoutOf(FCaret.line);
+    return reverse;
+}
+
+void TLogView::undo()
+{
+    if (!FHistory.CanUndo())
+        return;
+    FHistory.PutRedo(Apply(FHistory.TakeUndo()));
+    Edited();
+}
+
+void TLogView::redo()
+{
+    if (!FHistory.CanRedo())
+        return;
+    FHistory.PutUndo(Apply(FHistory.TakeRedo()));
+    Edited();
 }
 
 void TLogView::Edited()
@@ -505,7 +625,11 @@ void TLogView::Edited()
     FGoalX = -1;
     FCaretOn = true;
     EnsureCaretVisible();
-    SyncScrollBar();
+    // Lines taken away at the end may leave the view past it.
+    if (FFollowEnd)
+        SyncScrollBar();
+    else
+        ScrollTo(FTop, FTopOffset);
     viewport()->update();
     if (TLogViewAccessible::Listening())
         TLogViewAccessible::CaretMoved(this);
@@ -637,6 +761,14 @@ TLogPosition TLogView::MovedCaret(int key, bool word) const
 
 void TLogView::keyPressEvent(QKeyEvent *event)
 {
+    if (isUndoKey(event)) {
+        undo();
+        return;
+    }
+    if (isRedoKey(event)) {
+        redo();
+        return;
+    }
     if (event == QKeySequence::SelectAll) {
         selectAll();
         SetPrimarySelection();
@@ -682,21 +814,17 @@ void TLogView::keyPressEvent(QKeyEvent *event)
             SetPrimarySelection();
         return;
     case Qt::Key_Backspace:
-        if (!hasSelection())
-            FAnchor = MovedCaret(Qt::Key_Left, control);
-        if (hasSelection()) {
-            RemoveSelection();
-            Edited();
+    case Qt::Key_Delete: {
+        // A selection goes as one step; characters one by one run on into one.
+        auto kind = TEditHistory::Kind::Other;
+        if (!hasSelection()) {
+            const bool back = event->key() == Qt::Key_Backspace;
+            FAnchor = MovedCaret(back ? Qt::Key_Left : Qt::Key_Right, control);
+            kind = back ? TEditHistory::Kind::Backspace : TEditHistory::Kind::Delete;
         }
+        Edit(QString(), kind);
         return;
-    case Qt::Key_Delete:
-        if (!hasSelection())
-            FAnchor = MovedCaret(Qt::Key_Right, control);
-        if (hasSelection()) {
-            RemoveSelection();
-            Edited();
-        }
-        return;
+    }
     case Qt::Key_Return:
     case Qt::Key_Enter:
         insertText(QStringLiteral("\n"));
@@ -707,7 +835,7 @@ void TLogView::keyPressEvent(QKeyEvent *event)
     const QString text = event->text();
     if (!text.isEmpty() && !(mods & (Qt::ControlModifier | Qt::MetaModifier))
         && (text.at(0).isPrint() || text.at(0) == u'\t')) {
-        insertText(text);
+        Edit(text, TEditHistory::Kind::Typing);
         return;
     }
     QAbstractScrollArea::keyPressEvent(event);
@@ -726,7 +854,7 @@ void TLogView::inputMethodEvent(QInputMethodEvent *event)
         FCaret = {at.line, std::clamp<qsizetype>(from + event->replacementLength(), 0, size)};
     }
     if (!event->commitString().isEmpty() || event->replacementLength() > 0)
-        insertText(event->commitString());
+        Edit(event->commitString(), TEditHistory::Kind::Typing);
     FPreedit = event->preeditString();
     FPreeditCursor = FPreedit.size();
     FPreeditCursorShown = true;
@@ -780,7 +908,7 @@ bool TLogView::event(QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-            insertText(QStringLiteral("\t"));
+            Edit(QStringLiteral("\t"), TEditHistory::Kind::Typing);
             return true;
         }
     }
@@ -790,7 +918,8 @@ bool TLogView::event(QEvent *event)
         const bool typed = !key->text().isEmpty() && key->text().at(0).isPrint()
             && !(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier));
         if (typed || key == QKeySequence::Copy || key == QKeySequence::Cut || key == QKeySequence::Paste
-            || key == QKeySequence::SelectAll || key->key() == Qt::Key_Home || key->key() == Qt::Key_End
+            || key == QKeySequence::SelectAll || isUndoKey(key) || isRedoKey(key) || key->key() == Qt::Key_Home
+            || key->key() == Qt::Key_End
             || key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
             event->accept();
             return true;
@@ -950,23 +1079,27 @@ void TLogView::focusOutEvent(QFocusEvent *event)
 QMenu *TLogView::ContextMenu()
 {
     auto *menu = new QMenu(this);
-    const auto add = [menu](const char *text, QKeySequence::StandardKey key, bool enabled, auto slot) {
+    // The entries of the toolkit's own menu of a plain text box, with its texts in the toolkit's
+    // translations: the same words as the send box's menu.
+    const bool shortcuts = !QCoreApplication::testAttribute(Qt::AA_DontShowShortcutsInContextMenus)
+        && QGuiApplication::styleHints()->showShortcutsInContextMenus();
+    const auto add = [menu, shortcuts](const char *text, QKeySequence::StandardKey key, bool enabled, auto slot) {
         QString caption = QCoreApplication::translate("QWidgetTextControl", text);
         const QKeySequence shortcut(key);
-        if (!shortcut.isEmpty())
+        if (shortcuts && !shortcut.isEmpty())
             caption += u'\t' + shortcut.toString(QKeySequence::NativeText);
         QAction *action = menu->addAction(caption, slot);
         action->setEnabled(enabled);
         return action;
     };
     const bool selection = hasSelection();
+    add("&Undo", QKeySequence::Undo, isUndoAvailable(), [this] { undo(); });
+    add("&Redo", QKeySequence::Redo, isRedoAvailable(), [this] { redo(); });
+    menu->addSeparator();
     add("Cu&t", QKeySequence::Cut, selection, [this] { cut(); });
     add("&Copy", QKeySequence::Copy, selection, [this] { copy(); });
     add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), [this] { paste(); });
-    add("Delete", QKeySequence::UnknownKey, selection, [this] {
-        RemoveSelection();
-        Edited();
-    });
+    add("Delete", QKeySequence::UnknownKey, selection, [this] { Edit(QString(), TEditHistory::Kind::Other); });
     menu->addSeparator();
     add("Select All", QKeySequence::SelectAll, lineCount() > 0, [this] { selectAll(); });
     return menu;

@@ -2,7 +2,8 @@
 // The receive log box: an editable multi-line text box over a line store, built for a log that
 // the program appends to all the time. An append costs the same however long the log is; only
 // the lines on screen are laid out and painted, at most once per repaint period while lines
-// stream in.
+// stream in. The scroll bar counts rows, as in any text box: lines off screen count by an
+// estimate until they are laid out (see TRowMap).
 
 #include <memory>
 #include <unordered_map>
@@ -12,7 +13,9 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 
+#include "EditHistory.h"
 #include "LogStore.h"
+#include "RowMap.h"
 
 class QMenu;
 class TLineLayout;
@@ -50,6 +53,11 @@ public:
     void paste();
     // Types text at the caret in place of the selection.
     void insertText(const QString &text);
+    // The user's own edits, back and forth (appended lines are not edits).
+    void undo();
+    void redo();
+    bool isUndoAvailable() const { return FHistory.CanUndo(); }
+    bool isRedoAvailable() const { return FHistory.CanRedo(); }
     // Makes the font larger or smaller by range points (Ctrl+wheel does this).
     void zoomIn(int range = 1) { ZoomBy(range); }
     void zoomOut(int range = 1) { ZoomBy(-range); }
@@ -101,6 +109,9 @@ private:
     int HeightOf(qsizetype line) const;
     int LineSpacing() const;
     int WrapWidth() const;
+    // The rows a line of this many characters takes, guessed before it is laid out.
+    int EstimatedRows(qsizetype characters) const;
+    // The width or the font changed: every line counts by its estimate again.
     void DropLayouts();
     // Lines first to last were replaced by this many lines.
     void ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines);
@@ -108,6 +119,8 @@ private:
 
     // The scroll position at the end: the last line's bottom at the bottom of the viewport.
     void EndPosition(qsizetype &top, int &offset) const;
+    // Scrolls to the bar's value, given in rows.
+    void ScrollToRow(int value);
     void ScrollByPixels(int dy);
     void ScrollTo(qsizetype top, int offset);
     void SyncScrollBar();
@@ -123,8 +136,13 @@ private:
     TLogPosition VisualLineMove(TLogPosition from, int rows, qreal x) const;
     TLogPosition WordStart(TLogPosition p) const;
     TLogPosition WordEnd(TLogPosition p) const;
+    // The user puts text in place of the selection: recorded to be undone, then shown.
+    void Edit(const QString &text, TEditHistory::Kind kind);
+    // Puts text in place of from..to; returns where it ends.
+    TLogPosition ReplaceRange(TLogPosition from, TLogPosition to, const QString &text);
+    // Applies a step of the history; returns the step that reverses it.
+    TEditStep Apply(const TEditStep &step);
     void Edited();
-    void RemoveSelection();
     void DragTo(const QPoint &point);
     // Moves the caret end of a drag's selection to a point: by whole lines after a triple click.
     void DragSelect(const QPoint &point);
@@ -135,15 +153,26 @@ private:
 
     TLogStore FStore;
     mutable std::unordered_map<qsizetype, std::unique_ptr<TLineLayout>> FLayouts;
+    // Rows of every line: laid out ones exactly.
+    mutable TRowMap FRows;
+    // What the estimates are made for: the wrap width, and characters per row at it.
+    int FEstimateWidth = -1;
+    qsizetype FCharsPerRow = 1;
     TLogPosition FCaret;
     TLogPosition FAnchor;
     qsizetype FTop = 0;
     int FTopOffset = 0;
     bool FFollowEnd = true;
     bool FAppendsWaiting = false;
+    TEditHistory FHistory;
+    // Lines trimmed from the front, less the notes put in their place: a line's number in the
+    // history is its number here plus this.
+    qint64 FLineBase = 0;
     // Lines assistive tools know of; the rest were appended since.
     qsizetype FAnnouncedLines = 0;
     bool FSyncingBar = false;
+    // The bar's value as last set: a step from it moves the view by as many rows.
+    int FBarValue = 0;
     bool FDragging = false;
     bool FCaretOn = true;
     // The x that Up and Down keep to across shorter rows; below zero when not set.

@@ -350,7 +350,6 @@ void TLogViewAccessible::replaceText(int startOffset, int endOffset, const QStri
     if (!text.isEmpty()) {
         view->insertText(text);
     } else if (view->hasSelection()) {
-        view->RemoveSelection();
-        view->Edited();
+        view->Edit(QString(), TEditHistory::Kind::Other);
     }
 }

@@ -1,6 +1,8 @@
 #include "TApplication.h"
 
 // Qt
+#include <QDir>
+#include <QLibraryInfo>
 #include <QMessageBox>
 
 // platform
@@ -19,6 +21,26 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
     setWindowIcon(ProgramIcon());
     // Wayland compositors find the icon and the menu entry through the desktop entry's name.
     setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
+    LoadToolkitTexts();
+}
+
+bool TApplication::LoadToolkitTexts()
+{
+    return LoadToolkitTexts(QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+bool TApplication::LoadToolkitTexts(const QString &folder)
+{
+    removeTranslator(&FToolkitTexts);
+    // By name, not by the user's locale: the program speaks simplified Chinese everywhere.
+    const QString name = QStringLiteral("qtbase_zh_CN");
+    if (!FToolkitTexts.load(name, folder)) {
+        qWarning("%s not found (Debian package qt6-translations-l10n): the toolkit's own texts stay in English",
+                 qPrintable(QDir::toNativeSeparators(QDir(folder).filePath(name + QStringLiteral(".qm")))));
+        return false;
+    }
+    installTranslator(&FToolkitTexts);
+    return true;
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)

@@ -13,13 +13,17 @@
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QWheelEvent>
 
+#include "EditHistory.h"
 #include "LineLayout.h"
 #include "LogStore.h"
 #include "LogView.h"
 #include "LogViewAccessible.h"
+#include "RowMap.h"
 #include "TestSupport.h"
 
 // Readable failure messages.
@@ -195,6 +199,83 @@ TEST(LogStore, OffsetsFollowAppendsTrimsAndEdits)
     ExpectOffsetsMatchText(store);
     // Past the end is the end.
     EXPECT_EQ(store.PositionOf(1000), (TLogPosition{0, 5}));
+}
+
+// ---- rows of the lines -----------------------------------------------------------------------
+
+// The row map against a plain list of rows, over appends, changed rows, edits that add or join
+// lines and trims, across many blocks of lines.
+TEST(RowMap, CountsRowsAsAPlainListWould)
+{
+    TRowMap map;
+    std::vector<int> plain;
+    const auto expectSame = [&](int step) {
+        ASSERT_EQ(map.LineCount(), qsizetype(plain.size())) << step;
+        qint64 row = 0;
+        for (size_t i = 0; i < plain.size(); i += 1 + i % 97) {
+            row = 0;
+            for (size_t k = 0; k < i; ++k)
+                row += plain[k];
+            ASSERT_EQ(map.RowOf(qsizetype(i)), row) << step << ' ' << i;
+            qint64 lineRow = -1;
+            ASSERT_EQ(map.LineAt(row + plain[i] - 1, &lineRow), qsizetype(i)) << step << ' ' << i;
+            ASSERT_EQ(lineRow, row);
+        }
+        qint64 total = 0;
+        for (const int r : plain)
+            total += r;
+        ASSERT_EQ(map.Total(), total) << step;
+        qint64 lineRow = 0;
+        if (!plain.empty()) {
+            ASSERT_EQ(map.LineAt(total + 5, &lineRow), qsizetype(plain.size()) - 1);
+        }
+    };
+    unsigned seed = 7;
+    const auto next = [&seed](unsigned below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % below;
+    };
+    for (int step = 0; step < 40; ++step) {
+        for (unsigned i = 0, n = next(900); i < n; ++i) {
+            plain.push_back(1 + int(next(5)));
+            map.Append(plain.back());
+        }
+        if (plain.empty())
+            continue;
+        const auto line = qsizetype(next(unsigned(plain.size())));
+        switch (step % 4) {
+        case 0:
+            plain[size_t(line)] = 40;
+            map.Set(line, 40);
+            break;
+        case 1: { // a line split in three
+            plain.insert(plain.begin() + line, {2, 3});
+            map.Replace(line, line, {2, 3, plain[size_t(line) + 2]});
+            break;
+        }
+        case 2: { // lines joined
+            const qsizetype last = std::min<qsizetype>(line + 1500, qsizetype(plain.size()) - 1);
+            plain.erase(plain.begin() + line + 1, plain.begin() + last + 1);
+            map.Replace(line, last, {plain[size_t(line)]});
+            break;
+        }
+        default: // the front trimmed to a note
+            plain.erase(plain.begin(), plain.begin() + line);
+            plain.insert(plain.begin(), 1);
+            map.Replace(0, line - 1, {1});
+            break;
+        }
+        expectSame(step);
+    }
+    map.Reset(3000, [](qsizetype i) { return int(i % 3) + 1; });
+    plain.clear();
+    for (int i = 0; i < 3000; ++i)
+        plain.push_back(i % 3 + 1);
+    expectSame(-1);
+    map.Replace(0, 2999, {});
+    plain.clear();
+    expectSame(-2);
+    EXPECT_EQ(map.LineAt(3, nullptr), 0);
 }
 
 // ---- line layout ---------------------------------------------------------------------------
@@ -388,6 +469,209 @@ TEST_P(WrappedLine, WheelScrollsThroughIt)
 
 INSTANTIATE_TEST_SUITE_P(LogView, WrappedLine, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "words" : "one_run"; });
+
+// ---- the scroll bar through long lines -----------------------------------------------------
+
+struct LongLinesRow {
+    const char *name;
+    int characters;
+    bool words; // blanks between words, or one run (binary data)
+};
+
+// Long receive lines in a narrow box, a short line before each: every long line is many screens
+// tall. Places are counted in pixels from the log's top, with the rows each line takes laid out
+// here as the box lays them out.
+class LongLines : public LogView, public ::testing::WithParamInterface<LongLinesRow> {
+protected:
+    void SetUp() override
+    {
+        LogView::SetUp();
+        view->resize(150, 140);
+        for (int i = 0; i < 3; ++i)
+            appendLong();
+        testing_support::DrainEvents();
+        ASSERT_TRUE(bar()->isVisible());
+    }
+    void appendLong()
+    {
+        view->AppendLine(QStringLiteral("short %1").arg(view->lineCount()));
+        const QString unit = GetParam().words ? QStringLiteral("7A 3F ") : QStringLiteral("x%_");
+        view->AppendLine(QStringLiteral("12:00:00 收到数据：") + unit.repeated(GetParam().characters / unit.size()));
+        view->ShowAppended();
+    }
+    int rowsOf(qsizetype line)
+    {
+        while (qsizetype(rows.size()) <= line) {
+            const TLineLayout layout(view->line(qsizetype(rows.size())), view->font(), port()->width() - 8, spacing());
+            rows.push_back(layout.Rows());
+        }
+        return rows[size_t(line)];
+    }
+    qint64 placeOf(qsizetype line, int offset)
+    {
+        qint64 y = offset;
+        for (qsizetype l = 0; l < line; ++l)
+            y += qint64(rowsOf(l)) * spacing();
+        return y;
+    }
+    qint64 place() { return placeOf(view->firstVisibleLine(), view->firstLineOffset()); }
+    qint64 endPlace() { return placeOf(view->lineCount(), 0) - port()->height(); }
+    // Where a part of the bar is, to click it.
+    QPoint partOfBar(QStyle::SubControl part) const
+    {
+        QStyleOptionSlider option;
+        option.initFrom(bar());
+        option.subControls = QStyle::SC_All;
+        option.orientation = Qt::Vertical;
+        option.minimum = bar()->minimum();
+        option.maximum = bar()->maximum();
+        option.sliderPosition = bar()->sliderPosition();
+        option.sliderValue = bar()->value();
+        option.singleStep = bar()->singleStep();
+        option.pageStep = bar()->pageStep();
+        return bar()->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar()).center();
+    }
+    void click(QStyle::SubControl part) { QTest::mouseClick(bar(), Qt::LeftButton, Qt::NoModifier, partOfBar(part)); }
+    void dragThumbTo(int y)
+    {
+        const QPoint at(bar()->width() / 2, y);
+        QMouseEvent move(QEvent::MouseMove, at, bar()->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(bar(), &move);
+    }
+    // The bar's end and the log's end go together.
+    void expectThumbAtEndExactlyWhenEndShown()
+    {
+        EXPECT_EQ(bar()->value() == bar()->maximum(), place() == endPlace())
+            << bar()->value() << '/' << bar()->maximum() << ' ' << place() << '/' << endPlace();
+    }
+
+    std::vector<int> rows;
+};
+
+TEST_P(LongLines, ArrowsStepOneRow)
+{
+    bar()->setValue(0);
+    ASSERT_EQ(place(), 0);
+    // Down from the top, into the first long line, out of it near its end, into the next.
+    for (int i = 1; i <= 5; ++i) {
+        click(QStyle::SC_ScrollBarAddLine);
+        ASSERT_EQ(place(), qint64(i) * spacing()) << i;
+        ASSERT_EQ(bar()->value(), i);
+    }
+    bar()->setValue(rowsOf(0) + rowsOf(1) - 3);
+    ASSERT_EQ(view->firstVisibleLine(), 1);
+    for (int i = 0; i < 6; ++i) {
+        const qint64 before = place();
+        const int value = bar()->value();
+        click(QStyle::SC_ScrollBarAddLine);
+        ASSERT_EQ(place(), before + spacing()) << i;
+        ASSERT_EQ(bar()->value(), value + 1) << i;
+    }
+    EXPECT_GE(view->firstVisibleLine(), 2);
+    // And up again over the line starts, one row each.
+    for (int i = 0; i < 6; ++i) {
+        const qint64 before = place();
+        click(QStyle::SC_ScrollBarSubLine);
+        ASSERT_EQ(place(), before - spacing()) << i;
+    }
+    EXPECT_EQ(view->firstVisibleLine(), 1);
+}
+
+TEST_P(LongLines, PageClicksStepOnePageAndTheThumbEndsWithTheLog)
+{
+    bar()->setValue(0);
+    const qint64 page = qint64(bar()->pageStep()) * spacing();
+    EXPECT_EQ(bar()->pageStep(), port()->height() / spacing());
+    click(QStyle::SC_ScrollBarAddPage);
+    EXPECT_EQ(place(), page);
+    int steps = 0;
+    while (bar()->value() < bar()->maximum() && steps < 100000) {
+        const qint64 before = place();
+        bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        ++steps;
+        expectThumbAtEndExactlyWhenEndShown();
+        if (place() != endPlace()) {
+            ASSERT_EQ(place(), before + page) << steps;
+        }
+        ASSERT_LE(place(), endPlace());
+    }
+    EXPECT_EQ(place(), endPlace());
+    EXPECT_TRUE(view->followsEnd());
+    EXPECT_GT(steps, 3 * rowsOf(1) / bar()->pageStep() - 3);
+    // Back up by pages: the same steps, to the very top.
+    click(QStyle::SC_ScrollBarSubPage);
+    EXPECT_EQ(place(), endPlace() - page);
+    expectThumbAtEndExactlyWhenEndShown();
+    while (bar()->value() > 0) {
+        const qint64 before = place();
+        bar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        ASSERT_EQ(place(), std::max<qint64>(0, before - page));
+    }
+    EXPECT_EQ(place(), 0);
+}
+
+TEST_P(LongLines, DraggingTheThumbGoesThroughTheLogToItsEnd)
+{
+    bar()->setValue(0);
+    const QPoint thumb = partOfBar(QStyle::SC_ScrollBarSlider);
+    QTest::mousePress(bar(), Qt::LeftButton, Qt::NoModifier, thumb);
+    ASSERT_TRUE(bar()->isSliderDown());
+    qint64 last = place();
+    for (int y = thumb.y(); y < bar()->height() + 20; y += 3) {
+        dragThumbTo(y);
+        ASSERT_GE(place(), last) << y;
+        ASSERT_LE(place(), endPlace()) << y;
+        expectThumbAtEndExactlyWhenEndShown();
+        last = place();
+    }
+    EXPECT_EQ(place(), endPlace());
+    EXPECT_TRUE(view->followsEnd());
+    // Back to the middle of the bar: about the middle of the log.
+    dragThumbTo(bar()->height() / 2);
+    EXPECT_GT(place(), endPlace() / 4);
+    EXPECT_LT(place(), endPlace() * 3 / 4);
+    EXPECT_FALSE(view->followsEnd());
+    dragThumbTo(-20);
+    EXPECT_EQ(place(), 0);
+    QTest::mouseRelease(bar(), Qt::LeftButton, Qt::NoModifier, QPoint(bar()->width() / 2, 0));
+}
+
+TEST_P(LongLines, AtTheEndTheBoxFollowsNewLinesAndElsewhereItStays)
+{
+    ASSERT_TRUE(view->followsEnd());
+    expectThumbAtEndExactlyWhenEndShown();
+    appendLong();
+    EXPECT_EQ(place(), endPlace());
+    expectThumbAtEndExactlyWhenEndShown();
+
+    // One row up: a new line leaves the screen where it is, and the bar can reach it.
+    click(QStyle::SC_ScrollBarSubLine);
+    const qint64 reading = place();
+    EXPECT_EQ(reading, endPlace() - spacing());
+    EXPECT_FALSE(view->followsEnd());
+    const int value = bar()->value();
+    const int maximum = bar()->maximum();
+    appendLong();
+    EXPECT_EQ(place(), reading);
+    EXPECT_EQ(bar()->value(), value);
+    EXPECT_GT(bar()->maximum(), maximum + 1);
+    click(QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(place(), reading + spacing());
+    while (bar()->value() < bar()->maximum())
+        bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(place(), endPlace());
+    EXPECT_TRUE(view->followsEnd());
+    // Following again.
+    appendLong();
+    EXPECT_EQ(place(), endPlace());
+    expectThumbAtEndExactlyWhenEndShown();
+}
+
+INSTANTIATE_TEST_SUITE_P(LogView, LongLines,
+                         ::testing::Values(LongLinesRow{"kib4_words", 4096, true}, LongLinesRow{"kib4_one_run", 4096, false},
+                                           LongLinesRow{"kib64_words", 65536, true},
+                                           LongLinesRow{"kib64_one_run", 65536, false}),
+                         [](const ::testing::TestParamInfo<LongLinesRow> &info) { return std::string(info.param.name); });
 
 TEST_F(LogView, CtrlWheelZoomsAndLaysOutAgain)
 {
@@ -627,6 +911,175 @@ TEST_F(LogView, EnterSplitsAndBackspaceOrDeleteJoinLines)
     EXPECT_EQ(LinesOf(*view), QStringList{"ai"});
 }
 
+// ---- undo and redo ---------------------------------------------------------------------------
+
+struct UndoRow {
+    const char *name;
+    TLogPosition anchor;
+    TLogPosition caret;
+    void (*edit)(QWidget *box);
+};
+
+class UndoEdits : public LogView, public ::testing::WithParamInterface<UndoRow> {};
+
+// One edit of the user's, lines appended after it; the undo takes back that edit whole, in one
+// step, and leaves the appended lines; the redo brings the edit back.
+TEST_P(UndoEdits, UndoAndRedoTakeTheEditBackAndForthPastAppendedLines)
+{
+    view->AppendLine(QStringLiteral("alpha beta"));
+    view->AppendLine(QStringLiteral("gamma delta"));
+    view->ShowAppended();
+    const QString before = view->toPlainText();
+    view->setCaret(GetParam().anchor);
+    view->setCaret(GetParam().caret, true);
+    QApplication::clipboard()->setText(QStringLiteral("P1\nP2"));
+    GetParam().edit(view.get());
+    const QString after = view->toPlainText();
+    ASSERT_NE(after, before);
+    const TLogPosition caretAfter = view->caret();
+    // Lines appended to a box the edit emptied are its first lines.
+    const bool emptied = view->lineCount() == 0;
+    append(2);
+    const QString appended = QStringLiteral("\nline 0\nline 1");
+    const auto afterWith = [&](const QString &lines) { return emptied ? lines.mid(1) : after + lines; };
+
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->toPlainText(), before + appended);
+    EXPECT_FALSE(view->isUndoAvailable());
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->toPlainText(), before + appended);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(view->toPlainText(), afterWith(appended));
+    EXPECT_EQ(view->caret(), caretAfter);
+    EXPECT_FALSE(view->isRedoAvailable());
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    append(1);
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(view->toPlainText(), afterWith(appended + QStringLiteral("\nline 2")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogView, UndoEdits,
+    ::testing::Values(
+        UndoRow{"typing", {0, 5}, {0, 5}, [](QWidget *b) { QTest::keyClicks(b, QStringLiteral(" and more")); }},
+        UndoRow{"typing_over_a_selection", {0, 0}, {0, 5}, [](QWidget *b) { QTest::keyClicks(b, QStringLiteral("omega")); }},
+        UndoRow{"tab", {1, 0}, {1, 0}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Tab); }},
+        UndoRow{"enter", {0, 5}, {0, 5}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Return); }},
+        UndoRow{"backspaces_over_a_line_start", {1, 2}, {1, 2},
+                [](QWidget *b) {
+                    for (int i = 0; i < 5; ++i)
+                        QTest::keyClick(b, Qt::Key_Backspace);
+                }},
+        UndoRow{"deletes_over_a_line_end", {0, 8}, {0, 8},
+                [](QWidget *b) {
+                    for (int i = 0; i < 5; ++i)
+                        QTest::keyClick(b, Qt::Key_Delete);
+                }},
+        UndoRow{"delete_a_selection", {0, 6}, {1, 5}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Delete); }},
+        UndoRow{"cut", {0, 2}, {1, 1}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_X, Qt::ControlModifier); }},
+        UndoRow{"paste", {1, 0}, {1, 5}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_V, Qt::ControlModifier); }},
+        UndoRow{"select_all_and_delete", {0, 0}, {1, 11}, [](QWidget *b) { QTest::keyClick(b, Qt::Key_Backspace); }},
+        UndoRow{"input_method", {0, 5}, {0, 5},
+                [](QWidget *b) {
+                    QInputMethodEvent commit;
+                    commit.setCommitString(QStringLiteral("你好"));
+                    QApplication::sendEvent(b, &commit);
+                }}),
+    [](const ::testing::TestParamInfo<UndoRow> &info) { return std::string(info.param.name); });
+
+TEST_F(LogView, EditsApartAreStepsApartAndTrimsLeaveThemInPlace)
+{
+    append(20);
+    view->setCaret({10, 0});
+    QTest::keyClicks(view.get(), QStringLiteral("ab"));
+    view->setCaret({15, 4});
+    QTest::keyClicks(view.get(), QStringLiteral("cd"));
+    append(3);
+    // The oldest lines go: the edits' lines are numbered anew.
+    view->ReplaceFront(5, QStringLiteral("note"));
+    EXPECT_EQ(view->line(6), QStringLiteral("abline 10"));
+    EXPECT_EQ(view->line(11), QStringLiteral("linecd 15"));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->line(11), QStringLiteral("line 15"));
+    EXPECT_EQ(view->line(6), QStringLiteral("abline 10"));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->line(6), QStringLiteral("line 10"));
+    EXPECT_EQ(view->caret(), (TLogPosition{6, 0}));
+    // A new edit drops what there was to redo.
+    QTest::keyClicks(view.get(), QStringLiteral("x"));
+    EXPECT_FALSE(view->isRedoAvailable());
+    // The lines of an edit trimmed away: nothing to undo there.
+    view->ReplaceFront(8, QStringLiteral("note"));
+    EXPECT_FALSE(view->isUndoAvailable());
+    EXPECT_EQ(view->line(1), QStringLiteral("line 12"));
+}
+
+TEST_F(LogView, UndoInAnEmptiedBoxKeepsTheLinesAppendedSince)
+{
+    // Typed into the empty box, lines arrived, the typing undone: only those lines stay.
+    QTest::keyClicks(view.get(), QStringLiteral("typed"));
+    append(2);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"line 0", "line 1"}));
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"typed", "line 0", "line 1"}));
+    // Undone with nothing arrived, redone after a line arrived.
+    QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    EXPECT_EQ(view->lineCount(), 0);
+    append(1);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"typed", "line 0", "line 1", "line 2"}));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"line 0", "line 1", "line 2"}));
+    append(1);
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    QTest::keyClick(view.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"line 2", "line 3"}));
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(*view), (QStringList{"typed", "line 0", "line 1", "line 2", "line 3"}));
+}
+
+TEST_F(LogView, UndoKeepsABoundedNumberOfSteps)
+{
+    append(3);
+    for (int i = 0; i < TEditHistory::MaxSteps + 20; ++i) {
+        view->setCaret({1, 0});
+        QTest::keyClicks(view.get(), QStringLiteral("x"));
+    }
+    int steps = 0;
+    while (view->isUndoAvailable() && steps < 1000) {
+        view->undo();
+        ++steps;
+    }
+    EXPECT_EQ(steps, TEditHistory::MaxSteps);
+    EXPECT_EQ(view->line(1), QString(20, u'x') + QStringLiteral("line 1"));
+}
+
+// Steps keep text only of what left the log, and not beyond a bound.
+TEST(EditHistory, HoldsTheTextTakenOutOfTheLogWithinABound)
+{
+    TEditHistory history;
+    for (int i = 0; i < 300; ++i) {
+        // A paste of 1 Mi characters: the step that undoes it holds none of them.
+        history.Record({i, 0, 0, 1 << 20, QString(), false, false}, TEditHistory::Kind::Other);
+        history.Close();
+    }
+    EXPECT_EQ(history.HeldChars(), 0);
+    for (int i = 0; i < 40; ++i) {
+        // A deletion of 1 Mi characters.
+        history.Record({i, 0, 0, 0, QString(1 << 20, u'd'), false, false}, TEditHistory::Kind::Other);
+        history.Close();
+    }
+    EXPECT_LE(history.HeldChars(), TEditHistory::MaxChars);
+    EXPECT_GT(history.HeldChars(), TEditHistory::MaxChars / 2);
+    int steps = 0;
+    for (; history.CanUndo(); ++steps)
+        history.PutRedo(history.TakeUndo());
+    EXPECT_LE(steps, TEditHistory::MaxSteps);
+    EXPECT_EQ(history.TakeRedo().line, 39 - steps + 1);
+}
+
 TEST_F(LogView, LinesMovedByAnEditAreLaidOutAsTheyNowRead)
 {
     view->AppendLine(QStringLiteral("a"));
@@ -789,12 +1242,43 @@ TEST_F(LogView, ContextMenuOffersTheEditingCommands)
     for (const QAction *a : menu->actions())
         if (!a->isSeparator())
             texts << a->text().section(u'\t', 0, 0);
-    EXPECT_EQ(texts, (QStringList{"Cu&t", "&Copy", "&Paste", "Delete", "Select All"}));
+    // The toolkit's own entries of a text box's menu, in its words (see test_translations).
+    const QStringList entries{QCoreApplication::translate("QWidgetTextControl", "&Undo"),
+                              QCoreApplication::translate("QWidgetTextControl", "&Redo"),
+                              QCoreApplication::translate("QWidgetTextControl", "Cu&t"),
+                              QCoreApplication::translate("QWidgetTextControl", "&Copy"),
+                              QCoreApplication::translate("QWidgetTextControl", "&Paste"),
+                              QCoreApplication::translate("QWidgetTextControl", "Delete"),
+                              QCoreApplication::translate("QWidgetTextControl", "Select All")};
+    EXPECT_EQ(texts, entries);
+    // Nothing to undo yet.
+    const auto entry = [&](int i) { return menu->actions().at(i + (i >= 2) + (i >= 6)); };
+    EXPECT_FALSE(entry(0)->isEnabled());
+    EXPECT_FALSE(entry(1)->isEnabled());
     // Delete takes the selection away without the clipboard.
     QApplication::clipboard()->setText(QStringLiteral("kept"));
-    menu->actions().at(3)->trigger();
+    entry(5)->trigger();
     EXPECT_EQ(view->toPlainText(), QStringLiteral("xt"));
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+    menu->close();
+    delete menu;
+
+    // Now there is, and then something to redo.
+    QApplication::sendEvent(port(), &event);
+    menu = view->findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(entry(0)->isEnabled());
+    EXPECT_FALSE(entry(1)->isEnabled());
+    entry(0)->trigger();
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("text"));
+    menu->close();
+    delete menu;
+    QApplication::sendEvent(port(), &event);
+    menu = view->findChild<QMenu *>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(entry(1)->isEnabled());
+    entry(1)->trigger();
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("xt"));
     menu->close();
 }
 
@@ -940,6 +1424,7 @@ TEST_F(AccessibleText, ToldOfAppendsEditsAndCaretMoves)
     QTest::keyClicks(view.get(), QStringLiteral("x"));
     QTest::keyClick(view.get(), Qt::Key_Left, Qt::ShiftModifier);
     QTest::keyClick(view.get(), Qt::Key_Backspace);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::ControlModifier);
     TLogViewAccessible::SetEventSinkForTests(nullptr);
     using A = QAccessible;
     const std::vector<ToldEvent> expected{{A::TextInserted, 20, "\nline 3\nline 4"},
@@ -948,7 +1433,9 @@ TEST_F(AccessibleText, ToldOfAppendsEditsAndCaretMoves)
                                           {A::TextCaretMoved, 10, {}},
                                           {A::TextSelectionChanged, 9, "10"},
                                           {A::TextRemoved, 9, "x"},
-                                          {A::TextCaretMoved, 9, {}}};
+                                          {A::TextCaretMoved, 9, {}},
+                                          {A::TextInserted, 9, "x"},
+                                          {A::TextCaretMoved, 10, {}}};
     EXPECT_EQ(told, expected);
 }
 
