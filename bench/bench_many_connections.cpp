@@ -8,7 +8,10 @@
 //    and what is left afterwards (descriptors, nodes, windows, instances, listed connections).
 // Rounds alternate baseline and main window, so a busy machine weighs on both alike; medians.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_many_connections [rounds] [connections]
+// With --side-by-side the server's window is restored from maximised first, so that the
+// connections' windows open side by side.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_many_connections [rounds] [connections] [--side-by-side]
 
 #include <malloc.h>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -35,6 +39,8 @@
 // transport
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
+// datawindow
+#include "datapanel.h"
 // workbench
 #include "DataWindowStack.h"
 #include "TApplication.h"
@@ -206,6 +212,8 @@ TMySocket *createTcpServer(TForm1 &form, int port)
     return form.SocketList.Items(0);
 }
 
+bool sideBySide = false;
+
 FormRun acceptForm(int n, int cycles)
 {
     FormRun result;
@@ -213,6 +221,14 @@ FormRun acceptForm(int n, int cycles)
     form->show();
     drainEvents();
     TMySocket *server = createTcpServer(*form, unusedPort());
+    if (sideBySide) {
+        server->DataWindow->showNormal();
+        drainEvents();
+        if (!form->DataWindows->SideBySide()) {
+            std::fprintf(stderr, "the windows did not go side by side\n");
+            std::exit(1);
+        }
+    }
     auto *listener = qobject_cast<TServerSocket *>(server->Socket)->Socket();
     const int port = listener->LocalPort();
     auto accepted = [&] { return form->SocketList.Count() - 1; };
@@ -261,8 +277,15 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     TApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    const int n = argc > 2 ? std::max(200, std::atoi(argv[2])) / 100 * 100 : 1000;
+    std::vector<const char *> numbers;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--side-by-side") == 0)
+            sideBySide = true;
+        else
+            numbers.push_back(argv[i]);
+    }
+    const int rounds = numbers.size() > 0 ? std::max(1, std::atoi(numbers[0])) : 3;
+    const int n = numbers.size() > 1 ? std::max(200, std::atoi(numbers[1])) / 100 * 100 : 1000;
 
     std::vector<double> bareTotal, bareFirst, bareLast, bareResident, bareHeap;
     std::vector<double> formTotal, formFirst, formLast, formRatio, formResident, formHeap, cycleTime;
@@ -310,7 +333,8 @@ int main(int argc, char **argv)
     printSpread("last hundred", bareLast, 1e3, "ms");
     printSpread("resident per connection", bareResident, 1.0 / 1024, "KiB");
     printSpread("heap per connection", bareHeap, 1.0 / 1024, "KiB");
-    std::printf(" TCP server instance of the main window (node, data window, instance each)\n");
+    std::printf(" TCP server instance of the main window (node, data window, instance each)%s\n",
+                sideBySide ? ", windows side by side" : "");
     printSpread("total", formTotal, 1, "s ");
     printSpread("first hundred", formFirst, 1e3, "ms");
     printSpread("last hundred", formLast, 1e3, "ms");

@@ -119,7 +119,7 @@ void setStatusText(QLabel *label, const QString &text)
 
 // Made in the area's viewport, as a sub-window, from the start: added later, it would be moved
 // there and have its window flags set, and each of these moves recomputes its title bar.
-TFrmData::TFrmData(QMdiArea *area) : QMdiSubWindow(area->viewport(), Qt::SubWindow)
+TFrmData::TFrmData(QMdiArea *area, bool maximised) : QMdiSubWindow(area->viewport(), Qt::SubWindow)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(QStringLiteral("数据收发窗口"));
@@ -162,7 +162,10 @@ TFrmData::TFrmData(QMdiArea *area) : QMdiSubWindow(area->viewport(), Qt::SubWind
     });
 
     area->addSubWindow(this);
-    showMaximized();
+    if (maximised)
+        showMaximized();
+    else
+        show();
 }
 
 TFrmData::~TFrmData() = default;

@@ -26,8 +26,8 @@ enum class TSendOutcome;
 class TFrmData : public QMdiSubWindow {
     Q_OBJECT
 public:
-    // Made as a child of the document area, maximised and visible.
-    explicit TFrmData(QMdiArea *area);
+    // Made as a child of the document area, visible, maximised or at its normal size.
+    explicit TFrmData(QMdiArea *area, bool maximised = true);
     ~TFrmData() override;
 
     // Bytes handed to the socket by send commands, and bytes received, since creation or reset.

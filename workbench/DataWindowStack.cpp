@@ -13,23 +13,93 @@
 namespace {
 // Where a waiting window's system menu actions keep their shortcuts.
 const char *const WaitingShortcuts = "velmoraWaitingShortcuts";
+
+// Marks the changes of window state and activation made here.
+struct TChanging {
+    explicit TChanging(int &count) : FCount(count) { ++FCount; }
+    ~TChanging() { --FCount; }
+    int &FCount;
+};
 } // namespace
 
-TDataWindowStack::TDataWindowStack(QMdiArea *area, QWidget *holder) : QObject(area), FArea(area), FHolder(holder) {}
+TDataWindowStack::TDataWindowStack(QMdiArea *area, QWidget *holder) : QObject(area), FArea(area), FHolder(holder)
+{
+    connect(FArea, &QMdiArea::subWindowActivated, this, &TDataWindowStack::Activated);
+}
 
 void TDataWindowStack::BringToFront(QMdiSubWindow *window)
 {
     if (!window)
         return;
+    TChanging changing(FChanging);
     Watch(window);
-    Show(window);
     FFront = window;
-    ParkAllBut(window);
+    if (!FSideBySide) {
+        Show(window);
+        ParkAllBut(window);
+        return;
+    }
+    TakeBack(window);
+    if (window->isMinimized() || !window->isVisible())
+        window->showNormal();
+    if (QWidget *contents = window->widget(); contents && contents->isHidden())
+        contents->show();
+    FArea->setActiveSubWindow(window);
+    window->raise();
+    KeepInArea(SideBySideCap, window);
 }
 
 void TDataWindowStack::MakeRoom()
 {
-    ParkAllBut(nullptr);
+    TChanging changing(FChanging);
+    if (FSideBySide)
+        KeepInArea(SideBySideCap - 1, nullptr);
+    else
+        ParkAllBut(nullptr);
+}
+
+void TDataWindowStack::Activated(QMdiSubWindow *window)
+{
+    // The user brought a window forward in the area: the tree follows.
+    if (FChanging || !window || window == FFront)
+        return;
+    FFront = window;
+    emit frontChanged(window);
+}
+
+void TDataWindowStack::ShowSideBySide(QMdiSubWindow *front)
+{
+    TChanging changing(FChanging);
+    FSideBySide = true;
+    FFront = front;
+    std::vector<QMdiSubWindow *> joining;
+    for (auto it = FWaiting.rbegin(); it != FWaiting.rend() && int(joining.size()) < SideBySideCap - 1; ++it)
+        if (*it && !(*it)->isMinimized())
+            joining.push_back(*it);
+    // The most recent end up on top, the restored window above them all.
+    for (auto it = joining.rbegin(); it != joining.rend(); ++it) {
+        QMdiSubWindow *w = *it;
+        TakeBack(w);
+        w->showNormal();
+        if (QWidget *contents = w->widget(); contents && contents->isHidden())
+            contents->show();
+    }
+    FArea->setActiveSubWindow(front);
+    front->raise();
+}
+
+void TDataWindowStack::KeepInArea(int keep, QMdiSubWindow *front)
+{
+    const QList<QMdiSubWindow *> byUse = FArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    int inArea = int(byUse.size());
+    for (QMdiSubWindow *w : byUse) {
+        if (inArea <= keep)
+            break;
+        if (w == front)
+            continue;
+        Wait(w);
+        --inArea;
+    }
 }
 
 QMdiSubWindow *TDataWindowStack::Front() const
@@ -56,6 +126,22 @@ void TDataWindowStack::Watch(QMdiSubWindow *window)
 
 void TDataWindowStack::StateChanged(Qt::WindowStates oldState, Qt::WindowStates newState)
 {
+    auto *window = qobject_cast<QMdiSubWindow *>(sender());
+    if (!FChanging && window) {
+        const Qt::WindowStates sized = Qt::WindowMaximized | Qt::WindowMinimized;
+        if (!FSideBySide && window == FFront && (oldState & Qt::WindowMaximized) && !(newState & sized)) {
+            ShowSideBySide(window);
+            return;
+        }
+        if (FSideBySide && (newState & Qt::WindowMaximized) && !(oldState & Qt::WindowMaximized)) {
+            TChanging changing(FChanging);
+            FSideBySide = false;
+            FFront = window;
+            ParkAllBut(window);
+            emit frontChanged(window);
+            return;
+        }
+    }
     // Only a window going to an icon changes what is shown; activation comes and goes with every
     // new window.
     if ((newState & Qt::WindowMinimized) && !(oldState & Qt::WindowMinimized))
@@ -75,6 +161,13 @@ void TDataWindowStack::Settle()
     FSettlePending = false;
     FWaiting.erase(std::remove_if(FWaiting.begin(), FWaiting.end(), [](const auto &w) { return w.isNull(); }),
                    FWaiting.end());
+    if (FSideBySide) {
+        // The others stay where the user put them; the active one is in front.
+        if (!FFront || FFront->isMinimized() || FFront->parentWidget() != FArea->viewport())
+            FFront = FArea->activeSubWindow();
+        return;
+    }
+    TChanging changing(FChanging);
 
     QMdiSubWindow *front = FFront;
     if (front && (front->parentWidget() != FArea->viewport() || front->isMinimized()))

@@ -4,6 +4,11 @@
 // the front again or the front window goes (freed or minimised) and the most recent one takes
 // its place.
 //
+// Restored by the user from maximised (its title bar, its system menu), the front window is shown
+// beside the most recent others, each at its normal size, as in any multiple-document window; at
+// most SideBySideCap windows are in the area then, the least recently used waiting. Maximising
+// any of them makes it the front window again and the others wait.
+//
 // Why not leave them all in the area: QMdiArea walks every child of its viewport, with a linear
 // search of its window list for each, whenever a window is added, raised or maximised. A new
 // window costs that twice, so with one window per connection each new one costs more than the
@@ -36,8 +41,15 @@ public:
     // (a layout of every control there, for nothing).
     void MakeRoom();
 
-    // The window shown now, if any.
+    // The window shown now (the active one when side by side), if any.
     QMdiSubWindow *Front() const;
+    // Windows are shown side by side at their normal size, not one maximised.
+    bool SideBySide() const { return FSideBySide; }
+    // New windows open maximised, unless the windows are side by side.
+    bool NewWindowsMaximised() const { return !FSideBySide; }
+    // The most windows in the area side by side: a user compares a few at a time, and the area's
+    // cost grows with every window it holds.
+    static constexpr int SideBySideCap = 16;
     // Every window, in the area or waiting.
     int Count() const;
     bool IsWaiting(const QMdiSubWindow *window) const;
@@ -49,6 +61,11 @@ signals:
 private:
     void Watch(QMdiSubWindow *window);
     void StateChanged(Qt::WindowStates oldState, Qt::WindowStates newState);
+    void Activated(QMdiSubWindow *window);
+    // The user restored the front window: the most recent waiting ones join it.
+    void ShowSideBySide(QMdiSubWindow *front);
+    // Side by side: the least recently active windows wait until at most keep are in the area.
+    void KeepInArea(int keep, QMdiSubWindow *front);
     // After the front window was freed or minimised: on the next pass of the event loop (never
     // inside the window's own events), the most recent window that was not minimised takes its
     // place; with none left, the minimised ones show as icons.
@@ -71,4 +88,7 @@ private:
     // Most recent last.
     std::vector<QPointer<QMdiSubWindow>> FWaiting;
     bool FSettlePending = false;
+    bool FSideBySide = false;
+    // State and activation changes made here, not by the user.
+    int FChanging = 0;
 };

@@ -381,7 +381,7 @@ void TForm1::AddInstanceNode(TMySocket *instance, QTreeWidgetItem *parent, const
 TFrmData *TForm1::NewDataWindow(TMySocket *instance)
 {
     DataWindows->MakeRoom();
-    auto *window = new TFrmData(MdiArea);
+    auto *window = new TFrmData(MdiArea, DataWindows->NewWindowsMaximised());
     instance->DataWindow = window;
     window->MySocket = instance;
     DataWindows->BringToFront(window);

@@ -145,3 +145,55 @@ TEST_F(DataWindowStack, WithNoWindowLeftToShowTheMinimisedOnesShowAsIcons)
     EXPECT_TRUE(IsShownAlone(clients[2]->DataWindow));
     EXPECT_EQ(form->DataWindows->Count(), 4);
 }
+
+TEST_F(DataWindowStack, RestoredFromMaximisedTheWindowsShowSideBySideUntilOneIsMaximisedAgain)
+{
+    // More windows than may be side by side at once.
+    for (int i = 4; i < TDataWindowStack::SideBySideCap + 4; ++i)
+        clients.push_back(form->CreateTcpClient(QStringLiteral("127.0.0.1"), 1000 + i));
+    Select(clients[2]);
+    TFrmData *front = clients[2]->DataWindow;
+
+    // The restore button of its title bar.
+    front->showNormal();
+    DrainEvents();
+    ASSERT_TRUE(form->DataWindows->SideBySide());
+    EXPECT_EQ(InArea().size(), TDataWindowStack::SideBySideCap);
+    for (QMdiSubWindow *w : InArea())
+        EXPECT_TRUE(w->isVisible() && !w->isMaximized() && !w->isMinimized() && w->widget()->isVisible());
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), front);
+    // The most recent came, the oldest wait.
+    EXPECT_TRUE(InArea().contains(clients.last()->DataWindow));
+    EXPECT_TRUE(form->DataWindows->IsWaiting(clients[0]->DataWindow));
+
+    // A waiting window selected joins them at its normal size; a new one opens so too; the area
+    // keeps to its cap.
+    Select(clients[0]);
+    TMySocket *late = form->CreateTcpClient(QStringLiteral("127.0.0.1"), 999);
+    DrainEvents();
+    for (TFrmData *w : {clients[0]->DataWindow, late->DataWindow}) {
+        EXPECT_TRUE(InArea().contains(w));
+        EXPECT_FALSE(w->isMaximized());
+    }
+    EXPECT_EQ(InArea().size(), TDataWindowStack::SideBySideCap);
+    EXPECT_EQ(form->DataWindows->Count(), form->SocketList.Count());
+
+    // Clicked into, a window becomes the front one and the tree selects its node.
+    form->MdiArea->setActiveSubWindow(front);
+    EXPECT_EQ(form->TreeView1->currentItem(), clients[2]->Node);
+    // Closed, it still only minimises.
+    front->close();
+    DrainEvents();
+    EXPECT_TRUE(front->isMinimized());
+    EXPECT_TRUE(InArea().contains(front));
+
+    // Maximising one makes it the only one shown again.
+    TFrmData *one = clients[3]->DataWindow;
+    Select(clients[3]);
+    one->showMaximized();
+    DrainEvents();
+    EXPECT_FALSE(form->DataWindows->SideBySide());
+    EXPECT_TRUE(IsShownAlone(one));
+    EXPECT_EQ(form->DataWindows->Count(), form->SocketList.Count());
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
