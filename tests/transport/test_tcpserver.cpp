@@ -488,6 +488,11 @@ private:
 
 TEST_F(ServerTest, WhileTheDescriptorTableIsFullTheListenerWaitsQuietlyAndAcceptsOnceThereIsRoom)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime opens a pipe to check memory before it reports a type: with no
+    // descriptor left it reports every virtual call as one on a broken object.
+    GTEST_SKIP() << "needs descriptors the sanitizer runtime takes for itself";
+#endif
     FullDescriptorTable full;
     // The peer is a process of its own: its connect completes in the listener's queue.
     peer.Post(QStringLiteral("connect a %1").arg(port));
