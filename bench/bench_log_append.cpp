@@ -19,6 +19,7 @@
 #include <malloc.h>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QApplication>
 #include <QMdiArea>
 
@@ -45,6 +46,7 @@ struct Log {
         area.resize(700, 500);
         area.show();
         window = new TFrmData(&area);
+        window->Build()->showMaximized();
     }
     QMdiArea area;
     TFrmData *window;

@@ -33,6 +33,7 @@
 #include <vector>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -290,7 +291,7 @@ FormRun acceptForm(int n, int cycles)
     drainEvents();
     TMySocket *server = createTcpServer(*form, unusedPort());
     if (sideBySide) {
-        server->DataWindow->showNormal();
+        server->DataWindow->Frame()->showNormal();
         drainEvents();
         if (!form->DataWindows->SideBySide()) {
             std::fprintf(stderr, "the windows did not go side by side\n");

@@ -81,6 +81,14 @@ void TLogView::AppendLine(const QString &text)
     ScheduleShow();
 }
 
+void TLogView::AdoptLines(TLogStore &&lines)
+{
+    FStore = std::move(lines);
+    DropLayouts();
+    FAppendsWaiting = true;
+    ScheduleShow();
+}
+
 void TLogView::ReplaceFront(qsizetype count, const QString &line)
 {
     count = std::min(count, lineCount());

@@ -29,6 +29,11 @@ public:
 
     // Appends text as new lines at the end (see TLogStore::Append).
     void AppendLine(const QString &text);
+    // Takes over lines kept elsewhere until the box was made, in place of its own (none yet),
+    // shown from the end as if they had been appended to it.
+    void AdoptLines(TLogStore &&lines);
+    // The lines, to read.
+    const TLogStore &Lines() const { return FStore; }
     qsizetype lineCount() const { return FStore.LineCount(); }
     const QString &line(qsizetype i) const { return FStore.Line(i); }
     QString toPlainText() const { return FStore.Text(); }

@@ -121,6 +121,9 @@ TSendOutcome TFrmData::SendString(const QByteArray &bytes)
 
 void TFrmData::Button11Click()
 {
+    // Pressed in the window: a window never shown has no send box to send from.
+    if (!IsBuilt())
+        return;
     const bool hex = HexMode();
     const QByteArray text = ToLocalCodePage(SendBoxText(Memo3->document()));
     const QByteArray bytes = hex ? HexToBytes(text) : text;

@@ -6,7 +6,6 @@
 
 // Qt
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
@@ -15,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QResizeEvent>
@@ -22,24 +22,22 @@
 #include <QTime>
 #include <QVBoxLayout>
 
-// instance
-#include "MessageSeam.h"
-#include "TMySocket.h"
-#include "TreeNode.h"
 // platform
 #include "Exception.h"
 #include "MessageSeam.h"
 // transport
+#include "GroupEndpoint.h"
 #include "TClientSocket.h"
 #include "TClientWinSocket.h"
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
-
-// transport
-#include "GroupEndpoint.h"
 // skin
 #include "TsuiButton.h"
+// instance
+#include "TMySocket.h"
+#include "TreeNode.h"
 
+#include "DataWindowFrame.h"
 #include "LogLines.h"
 #include "LogView.h"
 
@@ -117,15 +115,31 @@ void setStatusText(QLabel *label, const QString &text)
 
 } // namespace
 
-// Made in the area's viewport, as a sub-window, from the start: added later, it would be moved
-// there and have its window flags set, and each of these moves recomputes its title bar.
-TFrmData::TFrmData(QMdiArea *area, bool maximised) : QMdiSubWindow(area->viewport(), Qt::SubWindow)
+TFrmData::TFrmData(QMdiArea *area) : QObject(area), FArea(area)
 {
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setWindowTitle(QStringLiteral("数据收发窗口"));
-    setFont(formFont());
+    FStatus.Labels[0] = QStringLiteral("linkstatus");
+}
 
-    auto *client = new QWidget(this);
+TFrmData::~TFrmData()
+{
+    delete FFrame.data();
+}
+
+QMdiSubWindow *TFrmData::Frame() const
+{
+    return FFrame.data();
+}
+
+QMdiSubWindow *TFrmData::Build()
+{
+    if (FFrame)
+        return FFrame;
+    auto *frame = new TDataWindowFrame(FArea, this);
+    FFrame = frame;
+    frame->setWindowTitle(QStringLiteral("数据收发窗口"));
+    frame->setFont(formFont());
+
+    auto *client = new QWidget(frame);
     auto *column = new QVBoxLayout(client);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -141,7 +155,7 @@ TFrmData::TFrmData(QMdiArea *area, bool maximised) : QMdiSubWindow(area->viewpor
     BuildSendBox(Panel2);
     panelColumn->addWidget(GroupBox2, 1);
     column->addWidget(Panel2, 1);
-    setWidget(client);
+    frame->setWidget(client);
 
     connect(Button5, &TsuiButton::clicked, this, ui::Guarded([this] { Button5Click(); }));
     // Button6 stops on the mouse-up of any mouse button; its click does nothing. Queued: stopping
@@ -151,6 +165,8 @@ TFrmData::TFrmData(QMdiArea *area, bool maximised) : QMdiSubWindow(area->viewpor
     connect(Button2, &TsuiButton::clicked, this, ui::Guarded([this] { Button2Click(); }));
     // The send command.
     connect(Button11, &TsuiButton::clicked, this, ui::Guarded([this] { Button11Click(); }));
+    CheckBox2->setChecked(FHex);
+    GroupBox2->setTitle(FHex ? HexModeCaption : TextModeCaption);
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
@@ -161,14 +177,14 @@ TFrmData::TFrmData(QMdiArea *area, bool maximised) : QMdiSubWindow(area->viewpor
             StatusBar2Panel0->setUpdatesEnabled(true);
     });
 
-    area->addSubWindow(this);
-    if (maximised)
-        showMaximized();
-    else
-        show();
+    // What the window kept until now.
+    Memo2->AdoptLines(std::move(FLog));
+    FLog = TLogStore();
+    ApplyStatus();
+    ApplyCounters();
+    FArea->addSubWindow(frame);
+    return frame;
 }
-
-TFrmData::~TFrmData() = default;
 
 void TFrmData::BuildStatusBox(QWidget *parent)
 {
@@ -255,26 +271,31 @@ void TFrmData::BuildSendBox(QWidget *parent)
 
 // ---- receive log and counters -------------------------------------------------------------
 
-bool TFrmData::HexMode() const
+const TLogStore &TFrmData::Lines() const
 {
-    return CheckBox2->isChecked();
+    return Memo2 ? Memo2->Lines() : FLog;
 }
 
 void TFrmData::AppendLogLine(const QString &line)
 {
-    Memo2->AppendLine(line);
+    if (Memo2)
+        Memo2->AppendLine(line);
+    else
+        FLog.Append(line);
     TrimLog();
 }
 
 void TFrmData::FlushLog()
 {
-    Memo2->ShowAppended();
+    if (Memo2)
+        Memo2->ShowAppended();
 }
 
 void TFrmData::TrimLog()
 {
-    const qsizetype chars = Memo2->characterCount();
-    const qsizetype lines = Memo2->lineCount();
+    const TLogStore &log = Lines();
+    const qsizetype chars = log.CharacterCount();
+    const qsizetype lines = log.LineCount();
     if (chars <= FMaxLogChars && lines <= FMaxLogBlocks)
         return;
     // Down by a slice of the bound at a time: a trim costs little and comes seldom.
@@ -283,11 +304,14 @@ void TFrmData::TrimLog()
     // The first line kept starts at or after charCut (a line takes its length and a separator).
     qsizetype keep = 0;
     for (qsizetype at = 0; keep < lines && at < charCut; ++keep)
-        at += Memo2->line(keep).size() + 1;
+        at += log.Line(keep).size() + 1;
     keep = std::min(std::max(keep, lineCut), lines - 1);
     // The note of an earlier trim goes with the lines before it and is written anew.
     FLogDropped += keep - (FLogDropped > 0 ? 1 : 0);
-    Memo2->ReplaceFront(keep, TrimNote(FLogDropped));
+    if (Memo2)
+        Memo2->ReplaceFront(keep, TrimNote(FLogDropped));
+    else
+        FLog.ReplaceFront(keep, TrimNote(FLogDropped));
 }
 
 void TFrmData::SetLogBounds(int maxChars, int maxBlocks)
@@ -297,9 +321,14 @@ void TFrmData::SetLogBounds(int maxChars, int maxBlocks)
     TrimLog();
 }
 
-QString TFrmData::LogText()
+QString TFrmData::LogText() const
 {
-    return Memo2->toPlainText();
+    return Lines().Text();
+}
+
+qsizetype TFrmData::LogLineCount() const
+{
+    return Lines().LineCount();
 }
 
 void TFrmData::LogReceived(const QByteArray &block)
@@ -311,12 +340,28 @@ void TFrmData::LogReceived(const QByteArray &block)
 
 void TFrmData::ShowCounters()
 {
+    FCountersShown = true;
+    FShownRecv = RecvCount;
+    FShownSend = SendCount;
+    if (!StatusBar2Panel0)
+        return;
     // The text is exact at once; while new lines wait for the log box's next repaint, so does
     // the panel's, which would otherwise come once per turn of the event loop.
     const bool deferPaint = Memo2->AppendsWaiting();
     if (StatusBar2Panel0->updatesEnabled() == deferPaint)
         StatusBar2Panel0->setUpdatesEnabled(!deferPaint);
     StatusBar2Panel0->setText(CounterLine(RecvCount, SendCount));
+}
+
+QString TFrmData::CounterText() const
+{
+    return FCountersShown ? CounterLine(FShownRecv, FShownSend) : QString();
+}
+
+void TFrmData::ApplyCounters()
+{
+    if (FCountersShown)
+        StatusBar2Panel0->setText(CounterText());
 }
 
 void TFrmData::Button2Click()
@@ -328,7 +373,8 @@ void TFrmData::Button2Click()
 
 void TFrmData::CheckBox2Click()
 {
-    GroupBox2->setTitle(HexMode() ? HexModeCaption : TextModeCaption);
+    FHex = CheckBox2->isChecked();
+    GroupBox2->setTitle(FHex ? HexModeCaption : TextModeCaption);
 }
 
 // ---- send box key filter ------------------------------------------------------------------
@@ -384,7 +430,7 @@ bool TFrmData::eventFilter(QObject *watched, QEvent *event)
         StatusBar2Panel0->setFixedSize(static_cast<QResizeEvent *>(event)->size());
         return false;
     }
-    return QMdiSubWindow::eventFilter(watched, event);
+    return QObject::eventFilter(watched, event);
 }
 
 // ---- open and stop ------------------------------------------------------------------------
@@ -480,28 +526,45 @@ void TFrmData::StopTcpServer()
 bool TFrmData::event(QEvent *event)
 {
     if (event->type() != TGroupSocketMessage::MessageType())
-        return QMdiSubWindow::event(event);
+        return QObject::event(event);
     if (MySocket)
         LogReceived(GroupReceive(*MySocket, static_cast<const TGroupSocketMessage &>(*event)));
     return true;
 }
 
-void TFrmData::closeEvent(QCloseEvent *event)
+// ---- status -------------------------------------------------------------------------------
+
+void TFrmData::ShowStatus(const TStatusTexts &status)
 {
-    // Closing a data window only minimises it; it keeps receiving and counting.
-    event->ignore();
-    showMinimized();
+    FStatus = status;
+    FStatusWritten = true;
+    if (IsBuilt())
+        ApplyStatus();
 }
 
-// ---- status -------------------------------------------------------------------------------
+void TFrmData::ApplyStatus()
+{
+    if (!FStatusWritten)
+        return;
+    QLabel *const labels[] = {Label1, Label2, Label3, Label4, Label5, Label6};
+    for (int i = 0; i < 6; ++i)
+        setStatusText(labels[i], FStatus.Labels[i]);
+    Button5->SetCaption(FStatus.OpenCaption);
+    Button6->SetCaption(FStatus.StopCaption);
+    Button5->setVisible(FStatus.OpenShown);
+    Button6->setVisible(FStatus.StopShown);
+    Button5->setEnabled(FStatus.OpenEnabled);
+    Button6->setEnabled(FStatus.StopEnabled);
+}
 
 void RefreshStatus(TMySocket *instance)
 {
     if (!instance || !instance->DataWindow)
         return;
     TFrmData *w = instance->DataWindow;
-    w->Button5->hide();
-    w->Button6->hide();
+    // Captions and enabled states stay as they were where a row leaves the buttons hidden.
+    TStatusTexts st = w->Status();
+    st.OpenShown = st.StopShown = false;
 
     const QString &k = instance->Kind;
     const bool linked = instance->LinkState == 1;
@@ -510,22 +573,19 @@ void RefreshStatus(TMySocket *instance)
     const QString remotePort = QStringLiteral("对方端口:") + QString::number(instance->RemotePort);
     const QString localPort = QStringLiteral("本地端口:") + QString::number(instance->LocalPort);
 
-    auto labels = [w](const QString &l1, const QString &l2, const QString &l3, const QString &l4, const QString &l5,
-                      const QString &l6) {
-        setStatusText(w->Label1, l1);
-        setStatusText(w->Label2, l2);
-        setStatusText(w->Label3, l3);
-        setStatusText(w->Label4, l4);
-        setStatusText(w->Label5, l5);
-        setStatusText(w->Label6, l6);
+    auto labels = [&st](const QString &l1, const QString &l2, const QString &l3, const QString &l4, const QString &l5,
+                        const QString &l6) {
+        const QString *texts[] = {&l1, &l2, &l3, &l4, &l5, &l6};
+        for (int i = 0; i < 6; ++i)
+            st.Labels[i] = *texts[i];
     };
-    auto buttons = [w, linked](const QString &open, const QString &stop, bool showOpen) {
-        w->Button5->SetCaption(open);
-        w->Button6->SetCaption(stop);
-        w->Button5->setVisible(showOpen);
-        w->Button6->show();
-        w->Button5->setEnabled(!linked);
-        w->Button6->setEnabled(linked);
+    auto buttons = [&st, linked](const QString &open, const QString &stop, bool showOpen) {
+        st.OpenCaption = open;
+        st.StopCaption = stop;
+        st.OpenShown = showOpen;
+        st.StopShown = true;
+        st.OpenEnabled = !linked;
+        st.StopEnabled = linked;
     };
 
     if (k == kind::TcpServer) {
@@ -543,4 +603,5 @@ void RefreshStatus(TMySocket *instance)
         labels(QString(), created, QStringLiteral("组播地址:") + instance->LocalAddress,
                QStringLiteral("组播端口:") + QString::number(instance->LocalPort), QString(), QString());
     }
+    w->ShowStatus(st);
 }

@@ -1,12 +1,21 @@
 #pragma once
 // The data window of one socket instance: status, receive log, send box, counters.
+//
+// A data window exists from its instance's start, but its frame and controls are made the first
+// time it is shown (Build): a sub-window with its controls costs about 150 KiB and 2 ms, and most
+// windows of a server with many connections are never looked at. Until then the window keeps
+// what it shows (log lines, counters, status texts, the hex switch), and once built it shows
+// exactly what it would have shown had its controls been there all along.
 
 #include <cstdint>
 #include <functional>
 
 // Qt
-#include <QMdiSubWindow>
-#include <QStringList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "LogStore.h"
 
 class QByteArray;
 class QCheckBox;
@@ -15,19 +24,29 @@ class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QPlainTextEdit;
-class TLogView;
 class QStatusBar;
 class QWidget;
+class TDataWindowFrame;
+class TLogView;
 class TMySocket;
 class TsuiButton;
 enum class TSendOutcome;
 
-class TFrmData : public QMdiSubWindow {
+// What the status area shows: RefreshStatus writes it, the window shows it once built.
+struct TStatusTexts {
+    QString Labels[6];
+    QString OpenCaption, StopCaption;
+    bool OpenShown = false, StopShown = false;
+    bool OpenEnabled = true, StopEnabled = true;
+};
+
+class TFrmData : public QObject {
     Q_OBJECT
 public:
-    // Made as a child of the document area, visible, maximised or at its normal size.
-    explicit TFrmData(QMdiArea *area, bool maximised = true);
+    // A window of the document area; nothing of it is made on screen yet.
+    explicit TFrmData(QMdiArea *area);
     ~TFrmData() override;
 
     // Bytes handed to the socket by send commands, and bytes received, since creation or reset.
@@ -36,6 +55,13 @@ public:
     // The instance that owns this window; not owned by the window.
     TMySocket *MySocket = nullptr;
 
+    // Makes the frame and the controls if they are not made yet: the frame goes into the area's
+    // list of sub-windows, not shown (whoever shows the window shows it maximised or not).
+    QMdiSubWindow *Build();
+    // The frame, once built.
+    QMdiSubWindow *Frame() const;
+    bool IsBuilt() const { return !FFrame.isNull(); }
+
     // Every line of the receive log goes in here, receive and send lines alike, so they keep
     // the order in which they happened. The line is in the log at once; the box shows new
     // lines a few times a second while they stream in.
@@ -43,7 +69,8 @@ public:
     // Shows every line appended so far now.
     void FlushLog();
     // The whole receive log.
-    QString LogText();
+    QString LogText() const;
+    qsizetype LogLineCount() const;
     // The log box holds at most this many characters and lines; past either, the oldest lines
     // go and the first line says how many have gone. A flood has no end, while memory has one.
     static constexpr int DefaultMaxLogChars = 128 * 1024 * 1024;
@@ -53,8 +80,13 @@ public:
     void LogReceived(const QByteArray &block);
     // Writes the counter line into the counter panel.
     void ShowCounters();
+    // The counter line as the panel shows it (empty until first written).
+    QString CounterText() const;
     // The hex display switch, read afresh by every line, key press and send.
-    bool HexMode() const;
+    bool HexMode() const { return FHex; }
+    // What the status area shows (RefreshStatus).
+    void ShowStatus(const TStatusTexts &status);
+    const TStatusTexts &Status() const { return FStatus; }
 
     // Event handlers, connected to their controls.
     void Button5Click();   // open: start listening, or connect
@@ -75,7 +107,7 @@ public:
     // Returns the hook it replaces.
     static StopInstanceHook SetStopInstanceHook(StopInstanceHook hook);
 
-    // Controls, named as on the form.
+    // Controls, named as on the form; null until the window is built.
     QGroupBox *GroupBox1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
@@ -101,7 +133,6 @@ public:
     TsuiButton *Button2 = nullptr;
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     // The group socket message of a multicast member goes to its instance's GroupReceive.
     bool event(QEvent *event) override;
@@ -110,6 +141,8 @@ private:
     void BuildStatusBox(QWidget *parent);
     void BuildLogBox(QWidget *parent);
     void BuildSendBox(QWidget *parent);
+    void ApplyStatus();
+    void ApplyCounters();
 
     // True when the key press carries a character the key filter discards.
     bool DiscardsKey(const QKeyEvent *event);
@@ -121,7 +154,20 @@ private:
 
     // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
     void TrimLog();
+    // The log's lines: in the log box once built, kept here before.
+    const TLogStore &Lines() const;
 
+    QMdiArea *FArea;
+    QPointer<TDataWindowFrame> FFrame;
+    // The log's lines until the log box takes them over.
+    TLogStore FLog;
+    bool FHex = false;
+    TStatusTexts FStatus;
+    bool FStatusWritten = false;
+    // The counts the counter line shows, once first written.
+    bool FCountersShown = false;
+    int64_t FShownRecv = 0;
+    int64_t FShownSend = 0;
     // Lines of the log box dropped by trims so far.
     int64_t FLogDropped = 0;
     int FMaxLogChars = DefaultMaxLogChars;

@@ -10,6 +10,10 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 
+// datawindow
+#include "DataWindowFrame.h"
+#include "datapanel.h"
+
 namespace {
 // Where a waiting window's system menu actions keep their shortcuts.
 const char *const WaitingShortcuts = "velmoraWaitingShortcuts";
@@ -20,72 +24,149 @@ struct TChanging {
     ~TChanging() { --FCount; }
     int &FCount;
 };
+
+bool isMinimised(const TFrmData *w)
+{
+    return w->IsBuilt() && w->Frame()->isMinimized();
+}
 } // namespace
 
 TDataWindowStack::TDataWindowStack(QMdiArea *area, QWidget *holder) : QObject(area), FArea(area), FHolder(holder)
 {
     connect(FArea, &QMdiArea::subWindowActivated, this, &TDataWindowStack::Activated);
+    FSoonTimer.setSingleShot(true);
+    connect(&FSoonTimer, &QTimer::timeout, this, &TDataWindowStack::ShowSoon);
 }
 
-void TDataWindowStack::BringToFront(QMdiSubWindow *window)
+TFrmData *TDataWindowStack::DataOf(QMdiSubWindow *frame)
+{
+    auto *f = qobject_cast<TDataWindowFrame *>(frame);
+    return f ? f->Window() : nullptr;
+}
+
+void TDataWindowStack::Add(TFrmData *window)
+{
+    ++FCount;
+    connect(window, &QObject::destroyed, this, [this] {
+        --FCount;
+        ScheduleSettle();
+    });
+}
+
+void TDataWindowStack::BringToFront(TFrmData *window)
 {
     if (!window)
         return;
     TChanging changing(FChanging);
-    Watch(window);
+    // One that was about to come forward waits instead, as the front one it would have been.
+    if (FSoon && FSoon != window)
+        FWaiting.emplace_back(FSoon);
+    FSoon = nullptr;
+    FSoonTimer.stop();
+    FLastShown.start();
     FFront = window;
-    if (!FSideBySide) {
-        Show(window);
-        ParkAllBut(window);
-        return;
-    }
-    TakeBack(window);
-    if (window->isMinimized() || !window->isVisible())
-        window->showNormal();
-    if (QWidget *contents = window->widget(); contents && contents->isHidden())
-        contents->show();
-    FArea->setActiveSubWindow(window);
-    window->raise();
-    KeepInArea(SideBySideCap, window);
+    QMdiSubWindow *frame = Present(window);
+    if (FSideBySide)
+        KeepInArea(SideBySideCap, frame);
+    else
+        ParkAllBut(frame);
 }
 
-void TDataWindowStack::MakeRoom()
+void TDataWindowStack::BringToFrontSoon(TFrmData *window)
+{
+    if (!window)
+        return;
+    if (FSoon && FSoon != window)
+        FWaiting.emplace_back(FSoon);
+    FSoon = window;
+    if (!FSoonTimer.isActive()) {
+        const qint64 since = FLastShown.isValid() ? FLastShown.elapsed() : SoonPeriodMs;
+        FSoonTimer.start(int(std::max<qint64>(0, SoonPeriodMs - since)));
+    }
+}
+
+void TDataWindowStack::ShowSoon()
+{
+    if (TFrmData *window = FSoon) {
+        FSoon = nullptr;
+        BringToFront(window);
+    }
+}
+
+TFrmData *TDataWindowStack::Front() const
+{
+    return FSoon ? FSoon.data() : FFront.data();
+}
+
+bool TDataWindowStack::IsWaiting(const TFrmData *window) const
+{
+    return window && (!window->IsBuilt() || window->Frame()->parentWidget() != FArea->viewport());
+}
+
+QMdiSubWindow *TDataWindowStack::Present(TFrmData *window)
 {
     TChanging changing(FChanging);
-    if (FSideBySide)
-        KeepInArea(SideBySideCap - 1, nullptr);
-    else
-        ParkAllBut(nullptr);
+    Forget(window);
+    QMdiSubWindow *frame = window->Frame();
+    if (!frame) {
+        // What is in the area makes room first: a new window shown maximised would have the area
+        // restore the one it covers to its normal size (a layout of every control there, for
+        // nothing).
+        if (FSideBySide)
+            KeepInArea(SideBySideCap - 1, FFront && FFront != window ? FFront->Frame() : nullptr);
+        else
+            ParkAllBut(nullptr);
+        frame = window->Build();
+        Watch(frame);
+        if (FSideBySide)
+            frame->show();
+        else
+            frame->showMaximized();
+    } else {
+        Watch(frame);
+        TakeBack(frame);
+        if (!FSideBySide) {
+            if (!frame->isVisible() || !frame->isMaximized()) {
+                frame->showNormal();
+                frame->showMaximized();
+            }
+        } else if (frame->isMinimized() || !frame->isVisible()) {
+            frame->showNormal();
+        }
+        // A window minimised and then taken out of the area comes back with its contents still
+        // hidden, as the area hid them for the icon: they belong to the window, shown.
+        if (QWidget *contents = frame->widget(); contents && contents->isHidden())
+            contents->show();
+    }
+    FArea->setActiveSubWindow(frame);
+    frame->raise();
+    return frame;
 }
 
-void TDataWindowStack::Activated(QMdiSubWindow *window)
+void TDataWindowStack::Activated(QMdiSubWindow *frame)
 {
     // The user brought a window forward in the area: the tree follows.
+    TFrmData *window = DataOf(frame);
     if (FChanging || !window || window == FFront)
         return;
     FFront = window;
     emit frontChanged(window);
 }
 
-void TDataWindowStack::ShowSideBySide(QMdiSubWindow *front)
+void TDataWindowStack::ShowSideBySide(TFrmData *front)
 {
     TChanging changing(FChanging);
     FSideBySide = true;
     FFront = front;
-    std::vector<QMdiSubWindow *> joining;
+    std::vector<TFrmData *> joining;
     for (auto it = FWaiting.rbegin(); it != FWaiting.rend() && int(joining.size()) < SideBySideCap - 1; ++it)
-        if (*it && !(*it)->isMinimized())
+        if (*it && !isMinimised(*it) && std::find(joining.begin(), joining.end(), *it) == joining.end())
             joining.push_back(*it);
     // The most recent end up on top, the restored window above them all.
-    for (auto it = joining.rbegin(); it != joining.rend(); ++it) {
-        QMdiSubWindow *w = *it;
-        TakeBack(w);
-        w->showNormal();
-        if (QWidget *contents = w->widget(); contents && contents->isHidden())
-            contents->show();
-    }
-    FArea->setActiveSubWindow(front);
-    front->raise();
+    for (auto it = joining.rbegin(); it != joining.rend(); ++it)
+        Present(*it);
+    FArea->setActiveSubWindow(front->Frame());
+    front->Frame()->raise();
 }
 
 void TDataWindowStack::KeepInArea(int keep, QMdiSubWindow *front)
@@ -102,31 +183,16 @@ void TDataWindowStack::KeepInArea(int keep, QMdiSubWindow *front)
     }
 }
 
-QMdiSubWindow *TDataWindowStack::Front() const
+void TDataWindowStack::Watch(QMdiSubWindow *frame)
 {
-    return FFront;
-}
-
-int TDataWindowStack::Count() const
-{
-    const auto waiting = std::count_if(FWaiting.begin(), FWaiting.end(), [](const auto &w) { return !w.isNull(); });
-    return static_cast<int>(FArea->subWindowList().size() + waiting);
-}
-
-bool TDataWindowStack::IsWaiting(const QMdiSubWindow *window) const
-{
-    return window && std::find(FWaiting.begin(), FWaiting.end(), window) != FWaiting.end();
-}
-
-void TDataWindowStack::Watch(QMdiSubWindow *window)
-{
-    connect(window, &QMdiSubWindow::windowStateChanged, this, &TDataWindowStack::StateChanged, Qt::UniqueConnection);
-    connect(window, &QObject::destroyed, this, &TDataWindowStack::ScheduleSettle, Qt::UniqueConnection);
+    connect(frame, &QMdiSubWindow::windowStateChanged, this, &TDataWindowStack::StateChanged, Qt::UniqueConnection);
+    connect(frame, &QObject::destroyed, this, &TDataWindowStack::ScheduleSettle, Qt::UniqueConnection);
 }
 
 void TDataWindowStack::StateChanged(Qt::WindowStates oldState, Qt::WindowStates newState)
 {
-    auto *window = qobject_cast<QMdiSubWindow *>(sender());
+    auto *frame = qobject_cast<QMdiSubWindow *>(sender());
+    TFrmData *window = DataOf(frame);
     if (!FChanging && window) {
         const Qt::WindowStates sized = Qt::WindowMaximized | Qt::WindowMinimized;
         if (!FSideBySide && window == FFront && (oldState & Qt::WindowMaximized) && !(newState & sized)) {
@@ -137,7 +203,7 @@ void TDataWindowStack::StateChanged(Qt::WindowStates oldState, Qt::WindowStates 
             TChanging changing(FChanging);
             FSideBySide = false;
             FFront = window;
-            ParkAllBut(window);
+            ParkAllBut(frame);
             emit frontChanged(window);
             return;
         }
@@ -161,92 +227,91 @@ void TDataWindowStack::Settle()
     FSettlePending = false;
     FWaiting.erase(std::remove_if(FWaiting.begin(), FWaiting.end(), [](const auto &w) { return w.isNull(); }),
                    FWaiting.end());
+    // One is about to come to the front anyway.
+    if (FSoon)
+        return;
+    const auto inArea = [this](const TFrmData *w) {
+        return w->IsBuilt() && w->Frame()->parentWidget() == FArea->viewport() && !w->Frame()->isMinimized();
+    };
     if (FSideBySide) {
         // The others stay where the user put them; the active one is in front.
-        if (!FFront || FFront->isMinimized() || FFront->parentWidget() != FArea->viewport())
-            FFront = FArea->activeSubWindow();
+        if (!FFront || !inArea(FFront))
+            FFront = DataOf(FArea->activeSubWindow());
         return;
     }
     TChanging changing(FChanging);
 
-    QMdiSubWindow *front = FFront;
-    if (front && (front->parentWidget() != FArea->viewport() || front->isMinimized()))
+    TFrmData *front = FFront;
+    if (front && !inArea(front))
         front = nullptr;
     if (!front) {
         // One the user restored or maximised in the area.
         const QList<QMdiSubWindow *> shown = FArea->subWindowList(QMdiArea::ActivationHistoryOrder);
         for (auto it = shown.rbegin(); it != shown.rend() && !front; ++it)
             if (!(*it)->isMinimized())
-                front = *it;
+                front = DataOf(*it);
     }
-    if (!front) {
+    if (!front)
         for (auto it = FWaiting.rbegin(); it != FWaiting.rend() && !front; ++it)
-            if (!(*it)->isMinimized())
+            if (!isMinimised(*it))
                 front = *it;
-        if (front)
-            Show(front);
-    }
     if (front) {
         const bool changed = FFront != front;
         FFront = front;
-        ParkAllBut(front);
+        ParkAllBut(Present(front));
         if (changed)
             emit frontChanged(front);
         return;
     }
     // Nothing left to show maximised: the minimised windows show as icons, as in a plain area.
     FFront = nullptr;
-    const std::vector<QPointer<QMdiSubWindow>> minimised = FWaiting;
-    for (const QPointer<QMdiSubWindow> &w : minimised) {
-        TakeBack(w);
-        w->showMinimized();
-    }
+    const std::vector<QPointer<TFrmData>> minimised = FWaiting;
+    for (const QPointer<TFrmData> &w : minimised)
+        if (w && w->IsBuilt()) {
+            TakeBack(w->Frame());
+            w->Frame()->showMinimized();
+        }
 }
 
-void TDataWindowStack::Show(QMdiSubWindow *window)
-{
-    TakeBack(window);
-    // A new window is already maximised in the area: showing it afresh would lay it out twice.
-    if (!window->isVisible() || !window->isMaximized()) {
-        window->showNormal();
-        window->showMaximized();
-    }
-    // A window minimised and then taken out of the area comes back with its contents still
-    // hidden, as the area hid them for the icon: they belong to the window, shown.
-    if (QWidget *contents = window->widget(); contents && contents->isHidden())
-        contents->show();
-    FArea->setActiveSubWindow(window);
-    window->raise();
-}
-
-void TDataWindowStack::Wait(QMdiSubWindow *window)
+void TDataWindowStack::Wait(QMdiSubWindow *frame)
 {
     // Straight to the holder, which is in the same top-level window: removeSubWindow would make
     // it a top-level of its own first, and each move between top-levels walks the focus chain of
     // every widget of the main window. The area drops it from its list when its viewport loses
     // the child; but while the area is hidden it does not notice that its active window went,
     // so that one is deactivated first.
-    if (FArea->activeSubWindow() == window)
+    if (FArea->activeSubWindow() == frame)
         FArea->setActiveSubWindow(nullptr);
-    window->setParent(FHolder);
-    Quieten(window);
-    FWaiting.emplace_back(window);
+    frame->setParent(FHolder);
+    Quieten(frame);
+    // It was in the area, so not among the waiting ones yet.
+    if (TFrmData *window = DataOf(frame))
+        FWaiting.emplace_back(window);
 }
 
-void TDataWindowStack::TakeBack(QMdiSubWindow *window)
+void TDataWindowStack::TakeBack(QMdiSubWindow *frame)
 {
-    const auto it = std::find(FWaiting.begin(), FWaiting.end(), window);
-    if (it == FWaiting.end())
+    if (frame->parentWidget() == FArea->viewport())
         return;
-    FWaiting.erase(it);
-    Wake(window);
-    FArea->addSubWindow(window);
+    Forget(DataOf(frame));
+    Wake(frame);
+    FArea->addSubWindow(frame);
 }
 
-void TDataWindowStack::Quieten(QMdiSubWindow *window)
+void TDataWindowStack::Forget(TFrmData *window)
 {
-    QObject::disconnect(qApp, SIGNAL(focusChanged(QWidget *, QWidget *)), window, nullptr);
-    if (QMenu *menu = window->systemMenu())
+    // The ones looked for are nearly always among the most recent.
+    for (auto it = FWaiting.rbegin(); it != FWaiting.rend(); ++it)
+        if (*it == window) {
+            FWaiting.erase(std::next(it).base());
+            return;
+        }
+}
+
+void TDataWindowStack::Quieten(QMdiSubWindow *frame)
+{
+    QObject::disconnect(qApp, SIGNAL(focusChanged(QWidget *, QWidget *)), frame, nullptr);
+    if (QMenu *menu = frame->systemMenu())
         for (QAction *action : menu->actions())
             if (!action->shortcuts().isEmpty()) {
                 action->setProperty(WaitingShortcuts, QVariant::fromValue(action->shortcuts()));
@@ -254,12 +319,12 @@ void TDataWindowStack::Quieten(QMdiSubWindow *window)
             }
 }
 
-void TDataWindowStack::Wake(QMdiSubWindow *window)
+void TDataWindowStack::Wake(QMdiSubWindow *frame)
 {
     // The connection the sub-window makes for itself when it is made.
-    QObject::connect(qApp, SIGNAL(focusChanged(QWidget *, QWidget *)), window,
+    QObject::connect(qApp, SIGNAL(focusChanged(QWidget *, QWidget *)), frame,
                      SLOT(_q_processFocusChanged(QWidget *, QWidget *)), Qt::UniqueConnection);
-    if (QMenu *menu = window->systemMenu())
+    if (QMenu *menu = frame->systemMenu())
         for (QAction *action : menu->actions()) {
             const QVariant kept = action->property(WaitingShortcuts);
             if (kept.isValid()) {

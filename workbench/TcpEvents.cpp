@@ -5,7 +5,6 @@
 #include "Unit1.h"
 
 // Qt
-#include <QCoreApplication>
 #include <QTreeWidget>
 
 // transport
@@ -24,18 +23,6 @@ namespace {
 TMySocket *instanceOf(const TCustomWinSocket *socket)
 {
     return socket ? static_cast<TMySocket *>(socket->Data) : nullptr;
-}
-
-// A new window is polished and then laid out in passes of the event loop, one pass for each
-// level of its layouts (each level, once laid out, asks the one above it), and every pass polls
-// every open connection: with many connections that came to more than the window itself. Done
-// here in one go; the bound is deeper than any window here nests its layouts.
-void LayOutNow()
-{
-    for (int level = 0; level < 8; ++level) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    }
 }
 
 } // namespace
@@ -98,7 +85,7 @@ void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
     SetNodeInstance(node, instance);
     instance->Node = node;
 
-    NewDataWindow(instance);
+    NewDataWindow(instance, true);
 
     instance->LinkState = 1;
     instance->RemotePort = Socket->RemotePort();
@@ -107,7 +94,6 @@ void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
 
     RefreshStatus(instance);
     SocketList.Add(instance);
-    LayOutNow();
 }
 
 void TForm1::TcpConnectionRead(QObject *, TCustomWinSocket *Socket)

@@ -115,9 +115,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     waitingWindows->hide();
     DataWindows = new TDataWindowStack(MdiArea, waitingWindows);
     // The tree selects whatever window comes to the front.
-    connect(DataWindows, &TDataWindowStack::frontChanged, this, [this](QMdiSubWindow *window) {
-        if (auto *data = qobject_cast<TFrmData *>(window); data && data->MySocket && data->MySocket->Node)
-            TreeView1->setCurrentItem(data->MySocket->Node);
+    connect(DataWindows, &TDataWindowStack::frontChanged, this, [this](TFrmData *window) {
+        if (window && window->MySocket && window->MySocket->Node)
+            TreeView1->setCurrentItem(window->MySocket->Node);
     });
 
     Splitter1->addWidget(Panel2);
@@ -378,13 +378,16 @@ void TForm1::AddInstanceNode(TMySocket *instance, QTreeWidgetItem *parent, const
     TreeView1->setCurrentItem(node);
 }
 
-TFrmData *TForm1::NewDataWindow(TMySocket *instance)
+TFrmData *TForm1::NewDataWindow(TMySocket *instance, bool soon)
 {
-    DataWindows->MakeRoom();
-    auto *window = new TFrmData(MdiArea, DataWindows->NewWindowsMaximised());
+    auto *window = new TFrmData(MdiArea);
     instance->DataWindow = window;
     window->MySocket = instance;
-    DataWindows->BringToFront(window);
+    DataWindows->Add(window);
+    if (soon)
+        DataWindows->BringToFrontSoon(window);
+    else
+        DataWindows->BringToFront(window);
     return window;
 }
 

@@ -103,7 +103,9 @@ private:
     // The frame every create row follows.
     TMySocket *NewInstance(const QString &kindText);
     void AddInstanceNode(TMySocket *instance, QTreeWidgetItem *parent, const QString &caption, int stateIndex);
-    TFrmData *NewDataWindow(TMySocket *instance);
+    // Brought to the front at once, or (soon) within a period: connections accepted in quick
+    // succession do not each have their window made.
+    TFrmData *NewDataWindow(TMySocket *instance, bool soon = false);
     void FinishInstance(TMySocket *instance);
 
     // Panel3 is shown exactly while SocketList is empty.

@@ -1,5 +1,8 @@
 // Velmora: starts the application, makes the main window and the creation dialogs, runs the loop.
 
+// platform
+#include "ProcessLimits.h"
+
 #include "TApplication.h"
 #include "Unit1.h"
 #include "newclientsock.h"
@@ -10,6 +13,7 @@
 
 int main(int argc, char **argv)
 {
+    RaiseOpenFileLimit();
     TApplication app(argc, argv);
     InstallMessageBoxes();
     TForm1 mainWindow;

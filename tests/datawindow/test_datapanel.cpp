@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -47,6 +48,7 @@ protected:
         area.resize(700, 500);
         area.show();
         window = new TFrmData(&area);
+        window->Build()->showMaximized();
         instance.CreatedAt = QStringLiteral("2024-05-01 13:05:09");
         instance.DataWindow = window;
         window->MySocket = &instance;
@@ -92,8 +94,8 @@ protected:
 
 TEST_F(DataWindow, FormAsDesigned)
 {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("数据收发窗口"));
-    EXPECT_TRUE(window->isVisible() && window->isMaximized());
+    EXPECT_EQ(window->Frame()->windowTitle(), QStringLiteral("数据收发窗口"));
+    EXPECT_TRUE(window->Frame()->isVisible() && window->Frame()->isMaximized());
     EXPECT_TRUE(window->Label2->isHidden() && window->Button5->isHidden() && window->Button6->isHidden());
     const QStringList captions{window->GroupBox1->title(), window->GroupBox3->title(), window->GroupBox2->title(),
                                window->Button11->Caption(), window->Label7->text(), window->CheckBox2->text(),
@@ -391,3 +393,67 @@ TEST_F(DataWindow, StopButtonOfAServerMarksItStopped)
 }
 
 } // namespace
+
+namespace {
+
+// Everything of a window the user can see, as text.
+QStringList Seen(TFrmData *w)
+{
+    QStringList seen;
+    for (QLabel *l : {w->Label1, w->Label2, w->Label3, w->Label4, w->Label5, w->Label6})
+        seen << l->text() + '|' + l->toolTip() + '|' + QString::number(l->isHidden());
+    for (TsuiButton *b : {w->Button5, w->Button6})
+        seen << b->Caption() + '|' + QString::number(b->isHidden()) + '|' + QString::number(b->isEnabled());
+    seen << w->StatusBar2Panel0->text() << w->GroupBox2->title() << QString::number(w->CheckBox2->isChecked());
+    w->FlushLog();
+    seen << w->Memo2->toPlainText() << QString::number(w->Memo2->firstVisibleLine())
+         << QString::number(w->Memo2->followsEnd());
+    return seen;
+}
+
+} // namespace
+
+TEST(DataWindowShownLate, ShowsWhatItWouldHaveShownHadItBeenShownAllAlong)
+{
+    QMdiArea area;
+    area.resize(700, 500);
+    area.show();
+    TFrmData *early = new TFrmData(&area);
+    early->Build()->showMaximized();
+    TFrmData *late = new TFrmData(&area);
+    TMySocket instance[2];
+    TFrmData *windows[2] = {early, late};
+    for (int i = 0; i < 2; ++i) {
+        instance[i].Kind = kind::TcpServerClient;
+        instance[i].CreatedAt = QStringLiteral("2024-05-01 13:05:09");
+        instance[i].RemoteHost = QStringLiteral("127.0.0.1");
+        windows[i]->MySocket = &instance[i];
+        instance[i].DataWindow = windows[i];
+    }
+    // The same life for both: refreshes, reads, a reset, a trim, the link going down.
+    const std::vector<std::function<void(TFrmData *, TMySocket *)>> events = {
+        [](TFrmData *, TMySocket *s) { RefreshStatus(s); },
+        [](TFrmData *, TMySocket *s) { s->LinkState = 1, s->RemotePort = 4321, s->LocalPort = 80, RefreshStatus(s); },
+        [](TFrmData *w, TMySocket *) { w->LogReceived("abc\r\nsecond line"); },
+        [](TFrmData *w, TMySocket *) { w->LogReceived(QByteArray(70000, 'x')); },
+        [](TFrmData *w, TMySocket *) { w->Button2Click(); },
+        [](TFrmData *w, TMySocket *) {
+            for (int i = 0; i < 300; ++i)
+                w->LogReceived(QByteArray::number(i));
+        },
+        [](TFrmData *w, TMySocket *) { w->SetLogBounds(100000, 200); },
+        [](TFrmData *w, TMySocket *) { w->AppendLogLine(QStringLiteral("a line of its own")); },
+        [](TFrmData *, TMySocket *s) { s->LinkState = 0, RefreshStatus(s); },
+    };
+    for (const auto &event : events)
+        for (int i = 0; i < 2; ++i)
+            event(windows[i], &instance[i]);
+    EXPECT_FALSE(late->IsBuilt());
+    late->Build()->showMaximized();
+    DrainEvents();
+    const QStringList seenLate = Seen(late), seenEarly = Seen(early);
+    ASSERT_EQ(seenLate.size(), seenEarly.size());
+    for (int i = 0; i < seenLate.size(); ++i)
+        EXPECT_EQ(seenLate[i], seenEarly[i]) << "item " << i;
+    EXPECT_EQ(late->RecvCount, early->RecvCount);
+}

@@ -7,6 +7,7 @@
 #include <memory>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMdiArea>
@@ -72,6 +73,7 @@ protected:
         area.resize(700, 500);
         area.show();
         window = new TFrmData(&area);
+        window->Build()->showMaximized();
     }
 
     QMdiArea area;
@@ -165,6 +167,7 @@ TEST_F(ReceiveLog, AWindowDestroyedWithLinesWaitingTakesThemWithIt)
 
     // A second window's timer, started later, fires after the first one's would have.
     auto *other = new TFrmData(&area);
+    other->Build()->showMaximized();
     other->LogReceived("shown");
     ASSERT_TRUE(WaitUntil([&] { return AllShown(other); }));
     EXPECT_EQ(Untimed(Blocks(other)), QStringList{Received + "shown"});
@@ -201,6 +204,7 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
     for (const Bound &bound : bounds) {
         SCOPED_TRACE(bound.name);
         auto *log = new TFrmData(&area);
+        log->Build()->showMaximized();
         log->SetLogBounds(bound.chars, bound.blocks);
         constexpr int Lines = 3000;
         for (int i = 0; i < Lines; ++i) {

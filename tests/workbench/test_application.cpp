@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QIcon>
@@ -111,7 +112,7 @@ TEST(Application, EveryWindowCarriesTheProgramIcon)
     for (int size : {16, 32, 48}) {
         const QImage expected = program.pixmap(QSize(size, size)).toImage();
         for (const QWidget *window : {static_cast<const QWidget *>(&form), static_cast<const QWidget *>(&dialog),
-                                      static_cast<const QWidget *>(client->DataWindow)}) {
+                                      static_cast<const QWidget *>(client->DataWindow->Frame())}) {
             const QIcon icon = window->windowIcon();
             ASSERT_FALSE(icon.isNull()) << window->metaObject()->className();
             EXPECT_EQ(icon.pixmap(QSize(size, size)).toImage(), expected) << window->metaObject()->className() << " at " << size;

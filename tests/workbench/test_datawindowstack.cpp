@@ -8,6 +8,7 @@
 #include <memory>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QAction>
 #include <QKeySequence>
 #include <QLabel>
@@ -49,8 +50,9 @@ protected:
     // What the user sees: this window alone in the area, maximised, active, visible.
     bool IsShownAlone(TFrmData *window) const
     {
-        return InArea() == QList<QMdiSubWindow *>{window} && window->isVisible() && window->isMaximized()
-            && form->MdiArea->activeSubWindow() == window && form->DataWindows->Front() == window;
+        return window->IsBuilt() && InArea() == QList<QMdiSubWindow *>{window->Frame()} && window->Frame()->isVisible()
+            && window->Frame()->isMaximized() && form->MdiArea->activeSubWindow() == window->Frame()
+            && form->DataWindows->Front() == window;
     }
 
     void Select(TMySocket *instance) { form->TreeView1->setCurrentItem(instance->Node); }
@@ -66,7 +68,7 @@ TEST_F(DataWindowStack, TheNewestOrSelectedWindowIsShownAndTheOthersWait)
     EXPECT_EQ(form->DataWindows->Count(), 4);
     for (int i : {0, 1, 2}) {
         EXPECT_TRUE(form->DataWindows->IsWaiting(clients[i]->DataWindow));
-        EXPECT_FALSE(clients[i]->DataWindow->isVisible());
+        EXPECT_FALSE(clients[i]->DataWindow->Frame()->isVisible());
     }
 
     // A window back from waiting is as it was: its system menu has its shortcuts again.
@@ -76,13 +78,13 @@ TEST_F(DataWindowStack, TheNewestOrSelectedWindowIsShownAndTheOthersWait)
             all += a->shortcuts();
         return all;
     };
-    const QList<QKeySequence> asMade = shortcuts(clients[3]->DataWindow);
+    const QList<QKeySequence> asMade = shortcuts(clients[3]->DataWindow->Frame());
     EXPECT_FALSE(asMade.isEmpty());
     for (int i : {1, 0, 3, 1}) {
         SCOPED_TRACE(i);
         Select(clients[i]);
         EXPECT_TRUE(IsShownAlone(clients[i]->DataWindow));
-        EXPECT_EQ(shortcuts(clients[i]->DataWindow), asMade);
+        EXPECT_EQ(shortcuts(clients[i]->DataWindow->Frame()), asMade);
         EXPECT_EQ(form->DataWindows->Count(), 4);
     }
 
@@ -103,9 +105,9 @@ TEST_F(DataWindowStack, TheWindowBehindComesForwardWhenTheFrontOneIsClosedOrDele
 
     // Closing only minimises: the window behind comes forward, the closed one waits minimised.
     QPointer<TFrmData> closed = clients[2]->DataWindow;
-    closed->close();
+    closed->Frame()->close();
     ASSERT_TRUE(WaitUntil([&] { return IsShownAlone(clients[1]->DataWindow); }));
-    EXPECT_TRUE(closed->isMinimized());
+    EXPECT_TRUE(closed->Frame()->isMinimized());
     EXPECT_TRUE(form->DataWindows->IsWaiting(closed));
 
     // Deleting the selected front window selects another node, whose window comes to the front.
@@ -122,21 +124,21 @@ TEST_F(DataWindowStack, TheWindowBehindComesForwardWhenTheFrontOneIsClosedOrDele
     // The minimised window is skipped; selecting its node brings it back, maximised.
     Select(clients[2]);
     EXPECT_TRUE(IsShownAlone(closed));
-    EXPECT_FALSE(closed->isMinimized());
+    EXPECT_FALSE(closed->Frame()->isMinimized());
 }
 
 TEST_F(DataWindowStack, WithNoWindowLeftToShowTheMinimisedOnesShowAsIcons)
 {
     for (int i : {3, 2, 1, 0}) {
         Select(clients[i]);
-        clients[i]->DataWindow->close();
+        clients[i]->DataWindow->Frame()->close();
     }
     ASSERT_TRUE(WaitUntil([&] { return InArea().size() == 4; }));
     DrainEvents();
     EXPECT_EQ(InArea().size(), 4);
     for (TMySocket *c : clients) {
-        EXPECT_TRUE(c->DataWindow->isMinimized());
-        EXPECT_TRUE(c->DataWindow->isVisible());
+        EXPECT_TRUE(c->DataWindow->Frame()->isMinimized());
+        EXPECT_TRUE(c->DataWindow->Frame()->isVisible());
         EXPECT_FALSE(form->DataWindows->IsWaiting(c->DataWindow));
     }
 
@@ -155,15 +157,15 @@ TEST_F(DataWindowStack, RestoredFromMaximisedTheWindowsShowSideBySideUntilOneIsM
     TFrmData *front = clients[2]->DataWindow;
 
     // The restore button of its title bar.
-    front->showNormal();
+    front->Frame()->showNormal();
     DrainEvents();
     ASSERT_TRUE(form->DataWindows->SideBySide());
     EXPECT_EQ(InArea().size(), TDataWindowStack::SideBySideCap);
     for (QMdiSubWindow *w : InArea())
         EXPECT_TRUE(w->isVisible() && !w->isMaximized() && !w->isMinimized() && w->widget()->isVisible());
-    EXPECT_EQ(form->MdiArea->activeSubWindow(), front);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), front->Frame());
     // The most recent came, the oldest wait.
-    EXPECT_TRUE(InArea().contains(clients.last()->DataWindow));
+    EXPECT_TRUE(InArea().contains(clients.last()->DataWindow->Frame()));
     EXPECT_TRUE(form->DataWindows->IsWaiting(clients[0]->DataWindow));
 
     // A waiting window selected joins them at its normal size; a new one opens so too; the area
@@ -172,25 +174,25 @@ TEST_F(DataWindowStack, RestoredFromMaximisedTheWindowsShowSideBySideUntilOneIsM
     TMySocket *late = form->CreateTcpClient(QStringLiteral("127.0.0.1"), 999);
     DrainEvents();
     for (TFrmData *w : {clients[0]->DataWindow, late->DataWindow}) {
-        EXPECT_TRUE(InArea().contains(w));
-        EXPECT_FALSE(w->isMaximized());
+        EXPECT_TRUE(InArea().contains(w->Frame()));
+        EXPECT_FALSE(w->Frame()->isMaximized());
     }
     EXPECT_EQ(InArea().size(), TDataWindowStack::SideBySideCap);
     EXPECT_EQ(form->DataWindows->Count(), form->SocketList.Count());
 
     // Clicked into, a window becomes the front one and the tree selects its node.
-    form->MdiArea->setActiveSubWindow(front);
+    form->MdiArea->setActiveSubWindow(front->Frame());
     EXPECT_EQ(form->TreeView1->currentItem(), clients[2]->Node);
     // Closed, it still only minimises.
-    front->close();
+    front->Frame()->close();
     DrainEvents();
-    EXPECT_TRUE(front->isMinimized());
-    EXPECT_TRUE(InArea().contains(front));
+    EXPECT_TRUE(front->Frame()->isMinimized());
+    EXPECT_TRUE(InArea().contains(front->Frame()));
 
     // Maximising one makes it the only one shown again.
     TFrmData *one = clients[3]->DataWindow;
     Select(clients[3]);
-    one->showMaximized();
+    one->Frame()->showMaximized();
     DrainEvents();
     EXPECT_FALSE(form->DataWindows->SideBySide());
     EXPECT_TRUE(IsShownAlone(one));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -159,9 +160,9 @@ TEST_F(Lifecycle, ADataWindowClosedOrMinimisedComesBackWholeWhenItsNodeIsSelecte
         TFrmData *window = first->DataWindow;
         form->TreeView1->setCurrentItem(first->Node);
         if (minimise)
-            window->showMinimized();
+            window->Frame()->showMinimized();
         else
-            window->close();
+            window->Frame()->close();
         // The tree and the window in front agree at every step.
         ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Front() == second->DataWindow; }));
         EXPECT_EQ(form->TreeView1->currentItem(), second->Node);
@@ -170,8 +171,8 @@ TEST_F(Lifecycle, ADataWindowClosedOrMinimisedComesBackWholeWhenItsNodeIsSelecte
         form->TreeView1->setCurrentItem(first->Node);
         DrainEvents();
         EXPECT_EQ(form->DataWindows->Front(), window);
-        EXPECT_TRUE(window->isMaximized());
-        const QList<QWidget *> parts{window->widget(), window->Label1,   window->Label3,   window->Memo2,
+        EXPECT_TRUE(window->Frame()->isMaximized());
+        const QList<QWidget *> parts{window->Frame()->widget(), window->Label1,   window->Label3,   window->Memo2,
                                      window->Memo3,    window->Button11, window->CheckBox2};
         for (QWidget *w : parts)
             EXPECT_TRUE(w->isVisible()) << w->metaObject()->className();

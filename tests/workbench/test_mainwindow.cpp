@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
@@ -190,17 +191,17 @@ TEST_F(MainWindow, SelectingANodeBringsItsWindowToTheFront)
     TMySocket *b = form->CreateUdpServer(60002);
     form->show();
     select(a->Node);
-    EXPECT_EQ(form->MdiArea->activeSubWindow(), a->DataWindow);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), a->DataWindow->Frame());
     select(b->Node);
-    EXPECT_EQ(form->MdiArea->activeSubWindow(), b->DataWindow);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), b->DataWindow->Frame());
 }
 
 TEST_F(MainWindow, ClosingADataWindowOnlyMinimisesIt)
 {
     TMySocket *a = form->CreateUdpServer(60001);
     form->show();
-    a->DataWindow->close();
-    EXPECT_TRUE(a->DataWindow->isMinimized());
+    a->DataWindow->Frame()->close();
+    EXPECT_TRUE(a->DataWindow->Frame()->isMinimized());
     EXPECT_EQ(form->SocketList.Count(), 1);
 }
 

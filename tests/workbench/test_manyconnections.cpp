@@ -7,6 +7,7 @@
 #include <memory>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QDir>
 #include <QMdiArea>
 #include <QPlainTextEdit>
@@ -113,9 +114,11 @@ TEST_F(ManyConnections, AFrontWindowWhoseConnectionEndsMakesWayForTheOneBehind)
     TFrmData *a = form->SocketList.Items(1)->DataWindow;
     TFrmData *b = form->SocketList.Items(2)->DataWindow;
     ASSERT_EQ(form->DataWindows->Front(), b);
+    // It comes to the front within a period of its accept, and is made then.
+    ASSERT_TRUE(WaitUntil([&] { return b->IsBuilt() && b->Frame()->isVisible(); }));
 
     // Closing b's window brings a's forward, and the tree selects a's node with it.
-    b->close();
+    b->Frame()->close();
     ASSERT_TRUE(WaitUntil([&] { return form->DataWindows->Front() == a; }));
     EXPECT_EQ(NodeInstance(form->TreeView1->currentItem()), form->SocketList.Items(1));
     // a's peer goes with its selected node: the node the tree selects instead shows its window.
@@ -125,8 +128,8 @@ TEST_F(ManyConnections, AFrontWindowWhoseConnectionEndsMakesWayForTheOneBehind)
     TMySocket *selected = NodeInstance(form->TreeView1->currentItem());
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(form->DataWindows->Front(), selected->DataWindow);
-    EXPECT_EQ(form->MdiArea->subWindowList(), QList<QMdiSubWindow *>{selected->DataWindow});
-    EXPECT_TRUE(selected->DataWindow->isVisible() && selected->DataWindow->isMaximized());
+    EXPECT_EQ(form->MdiArea->subWindowList(), QList<QMdiSubWindow *>{selected->DataWindow->Frame()});
+    EXPECT_TRUE(selected->DataWindow->Frame()->isVisible() && selected->DataWindow->Frame()->isMaximized());
     EXPECT_TRUE(recorder.all.isEmpty());
 }
 

@@ -29,6 +29,7 @@
 #include "UdpPeer.h"
 #include "Unit1.h"
 #include "datapanel.h"
+#include "CreateCommand.h"
 #include "MainWindowTest.h"
 
 using namespace testing_support;
@@ -84,9 +85,10 @@ QByteArray Repeated(const QByteArray &unit, qsizetype length)
 
 class Sending : public testing_support::MainWindowTest {
 protected:
-    // Types into the send box, sets the count and presses "发送数据".
-    static void Send(TFrmData *window, const QString &box, const QString &repeat, bool hex = false)
+    // Brings the window forward, types into the send box, sets the count and presses "发送数据".
+    void Send(TFrmData *window, const QString &box, const QString &repeat, bool hex = false)
     {
+        ShowWindow(*form, window->MySocket);
         window->CheckBox2->setChecked(hex);
         window->Memo3->setPlainText(box);
         window->ComboBox2->setCurrentText(repeat);

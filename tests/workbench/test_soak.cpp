@@ -34,12 +34,14 @@
 #include <unistd.h>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
@@ -49,6 +51,7 @@
 
 #include "CreateCommand.h"
 #include "DataWindowStack.h"
+#include "LogView.h"
 #include "MessageSeam.h"
 #include "PrivateNetwork.h"
 #include "TMySocket.h"
@@ -337,7 +340,9 @@ private:
         TMySocket *client = Pick(Instances(kind::TcpClient), r);
         if (!client)
             return CreateTcpClient(r, r >> 8);
-        TFrmData *w = client->DataWindow;
+        TFrmData *w = Shown(client);
+        if (!w)
+            return QStringLiteral("connect/disconnect: the client went");
         ui::RunGuarded([&] {
             if (connect)
                 w->Button5Click();
@@ -446,7 +451,9 @@ private:
         if (!server)
             return CreateTcpServer();
         const bool stop = server->LinkState == 1;
-        TFrmData *w = server->DataWindow;
+        TFrmData *w = Shown(server);
+        if (!w)
+            return QStringLiteral("stop/start: the server went");
         ui::RunGuarded([&] {
             if (stop)
                 w->Button6MouseUp();
@@ -471,7 +478,9 @@ private:
         TMySocket *instance = Pick(Instances(), d[1]);
         if (!instance)
             return CreateUdpServer();
-        const QPointer<TFrmData> w = instance->DataWindow;
+        const QPointer<TFrmData> w = Shown(instance);
+        if (!w)
+            return QStringLiteral("send: the window went");
         const bool hex = d[2] & 1;
         static const char *const repeats[] = {"1", "10", "100", "1000", "10000", "3", "0", "-5", "abc", "250"};
         const QString repeat = QString::fromLatin1(repeats[d[3] % 10]);
@@ -573,8 +582,12 @@ private:
         TMySocket *i = Pick(Instances(), r);
         if (!i)
             return CreateUdpClient(r);
-        i->DataWindow->CheckBox2->toggle();
-        return QStringLiteral("hex display of %1 %2").arg(KindOf(i)).arg(i->DataWindow->HexMode() ? "on" : "off");
+        const QString what = KindOf(i);
+        TFrmData *w = Shown(i);
+        if (!w)
+            return QStringLiteral("hex: the window went");
+        w->CheckBox2->toggle();
+        return QStringLiteral("hex display of %1 %2").arg(what).arg(w->HexMode() ? "on" : "off");
     }
 
     QString ResetCounters(uint32_t r)
@@ -582,9 +595,13 @@ private:
         TMySocket *i = Pick(Instances(), r);
         if (!i)
             return CreateTcpServer();
-        ui::RunGuarded([&] { i->DataWindow->Button2Click(); });
-        Expect(i->DataWindow).received = 0;
-        return QStringLiteral("reset counters of %1").arg(KindOf(i));
+        const QString what = KindOf(i);
+        TFrmData *w = Shown(i);
+        if (!w)
+            return QStringLiteral("reset: the window went");
+        ui::RunGuarded([&] { w->Button2Click(); });
+        Expect(w).received = 0;
+        return QStringLiteral("reset counters of %1").arg(what);
     }
 
     QString CloseOrMinimiseWindow(uint32_t r, uint32_t how)
@@ -592,11 +609,22 @@ private:
         TMySocket *i = Pick(Instances(), r);
         if (!i)
             return CreateUdpServer();
+        const QString what = KindOf(i);
+        TFrmData *w = Shown(i);
+        if (!w)
+            return QStringLiteral("close window: it went");
         if (how & 1)
-            i->DataWindow->close();
+            w->Frame()->close();
         else
-            i->DataWindow->showMinimized();
-        return QStringLiteral("%1 the window of %2").arg(how & 1 ? "close" : "minimise").arg(KindOf(i));
+            w->Frame()->showMinimized();
+        return QStringLiteral("%1 the window of %2").arg(how & 1 ? "close" : "minimise").arg(what);
+    }
+
+    // The user works in a window once it is in front: its node selected, or (a connection just
+    // accepted, its node selected already) on its way there.
+    TFrmData *Shown(TMySocket *instance)
+    {
+        return ShowWindow(*form, instance);
     }
 
     void Delete(TMySocket *instance)
@@ -769,6 +797,19 @@ private:
             if (image != want)
                 return *why = QStringLiteral("%1 with link state %2 shows state image %3").arg(i->Kind).arg(i->LinkState).arg(image),
                        false;
+        }
+        // A window shows what it keeps, however late it was first shown.
+        for (TMySocket *i : Instances()) {
+            TFrmData *w = i->DataWindow;
+            if (!w->IsBuilt())
+                continue;
+            if (w->Label1->text() != w->Status().Labels[0] || w->Label3->text() != w->Status().Labels[2]
+                || w->Label6->text() != w->Status().Labels[5])
+                return *why = QStringLiteral("%1's status labels differ from its status").arg(i->Kind), false;
+            if (w->StatusBar2Panel0->text() != w->CounterText())
+                return *why = QStringLiteral("%1's counter panel differs from its counters").arg(i->Kind), false;
+            if (w->Memo2->lineCount() != w->LogLineCount() || w->HexMode() != w->CheckBox2->isChecked())
+                return *why = QStringLiteral("%1's log or hex switch differs").arg(i->Kind), false;
         }
         // Every instance node of the tree is listed.
         int nodes = 0;

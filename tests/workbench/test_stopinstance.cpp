@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QLabel>
 #include <QMdiArea>
 #include <QTest>
@@ -85,6 +86,7 @@ TEST_F(StopInstance, HookEndsWithTheMainWindow)
     form.reset();
     QMdiArea area;
     auto *window = new TFrmData(&area);
+    window->Build()->showMaximized();
     window->MySocket = &loose;
     window->Button6MouseUp();
     EXPECT_EQ(loose.LinkState, 1);

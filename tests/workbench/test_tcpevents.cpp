@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 
+#include "CreateCommand.h"
 #include "TClientSocket.h"
 #include "TClientWinSocket.h"
 #include "TMySocket.h"
@@ -90,6 +91,7 @@ TEST_F(TcpEvents, TwoAcceptedClientsGetTheirOwnNodesWindowsAndCounters)
         ASSERT_NE(c->DataWindow, nullptr);
         EXPECT_EQ(c->DataWindow->MySocket, c);
         EXPECT_EQ(static_cast<TMySocket *>(qobject_cast<TCustomWinSocket *>(c->Socket)->Data), c);
+        ShowWindow(*form, c);
         EXPECT_EQ(c->DataWindow->Label1->text(), QStringLiteral("已连接"));
         EXPECT_FALSE(c->DataWindow->Button5->isVisible());
         EXPECT_TRUE(c->DataWindow->Button6->isEnabled());
@@ -104,7 +106,7 @@ TEST_F(TcpEvents, TwoAcceptedClientsGetTheirOwnNodesWindowsAndCounters)
     ASSERT_TRUE(WaitUntil([&] { return b->DataWindow->RecvCount == 2; }));
     EXPECT_EQ(a->DataWindow->RecvCount, 5);
     EXPECT_TRUE(a->DataWindow->LogText().endsWith(QStringLiteral("hello")));
-    EXPECT_EQ(a->DataWindow->Memo2->lineCount(), 1);
+    EXPECT_EQ(a->DataWindow->LogLineCount(), 1);
     EXPECT_EQ(server->DataWindow->RecvCount, 0);
     EXPECT_TRUE(server->DataWindow->LogText().isEmpty());
     EXPECT_TRUE(recorder.all.isEmpty());

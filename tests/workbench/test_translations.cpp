@@ -7,6 +7,7 @@
 #include <memory>
 
 // Qt
+#include <QMdiSubWindow>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -62,6 +63,7 @@ protected:
         area.resize(700, 500);
         area.show();
         window = new TFrmData(&area);
+        window->Build()->showMaximized();
         window->Memo2->AppendLine(QStringLiteral("line"));
     }
     QStringList sendBoxMenu() const
