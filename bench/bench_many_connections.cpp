@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,7 @@
 #include <QTreeWidget>
 
 // platform
+#include "ProcessLimits.h"
 #include "WinSock.h"
 // transport
 #include "TServerSocket.h"
@@ -101,6 +103,64 @@ ws::TSocket connectTo(int port)
     return s;
 }
 
+// The peer: a process of its own, so that its sockets and the accepted ones do not share one
+// descriptor table. Told over a pipe: 'c' connects one more (and answers once connected), 'x'
+// closes the newest, 'X' closes them all (answering once done).
+class Peer {
+public:
+    explicit Peer(int port)
+    {
+        int toPeer[2], fromPeer[2];
+        if (::pipe(toPeer) != 0 || ::pipe(fromPeer) != 0)
+            std::exit(1);
+        FChild = ::fork();
+        if (FChild == 0) {
+            ::close(toPeer[1]);
+            ::close(fromPeer[0]);
+            RaiseOpenFileLimit();
+            std::vector<ws::TSocket> open;
+            for (char c; ::read(toPeer[0], &c, 1) == 1;) {
+                if (c == 'c') {
+                    open.push_back(connectTo(port));
+                } else if (c == 'x' && !open.empty()) {
+                    ws::closesocket(open.back());
+                    open.pop_back();
+                } else if (c == 'X') {
+                    for (ws::TSocket s : open)
+                        ws::closesocket(s);
+                    open.clear();
+                }
+                if (c != 'x' && ::write(fromPeer[1], "k", 1) != 1)
+                    _exit(1);
+            }
+            _exit(0);
+        }
+        ::close(toPeer[0]);
+        ::close(fromPeer[1]);
+        FTo = toPeer[1];
+        FFrom = fromPeer[0];
+    }
+    ~Peer()
+    {
+        ::close(FTo);
+        ::close(FFrom);
+        ::waitpid(FChild, nullptr, 0);
+    }
+    void Connect() { Tell('c', true); }
+    void CloseNewest() { Tell('x', false); }
+    void CloseAll() { Tell('X', true); }
+
+private:
+    void Tell(char c, bool answered)
+    {
+        char k;
+        if (::write(FTo, &c, 1) != 1 || (answered && ::read(FFrom, &k, 1) != 1))
+            std::exit(1);
+    }
+    pid_t FChild = -1;
+    int FTo = -1, FFrom = -1;
+};
+
 // Handles events until the condition holds; gives up after 60 s.
 void waitFor(const std::function<bool()> &condition)
 {
@@ -124,13 +184,14 @@ void drainEvents()
 
 struct AcceptRun {
     double total = 0;
-    std::vector<double> hundreds; // seconds per hundred connections
+    // Seconds per tenth of the connections (a hundred of a thousand, a thousand of ten thousand).
+    std::vector<double> tenths;
     double residentPerConnection = 0;
     double heapPerConnection = 0;
 };
 
 // Opens n connections one after another; accepted() tells how many were taken in.
-AcceptRun openConnections(int port, int n, const std::function<int()> &accepted, std::vector<ws::TSocket> &peers)
+AcceptRun openConnections(Peer &peer, int n, const std::function<int()> &accepted)
 {
     AcceptRun run;
     drainEvents();
@@ -138,15 +199,15 @@ AcceptRun openConnections(int port, int n, const std::function<int()> &accepted,
     const long long heap0 = heapInUse();
     const int before = accepted();
     const auto start = Clock::now();
-    auto hundred = start;
+    auto tenth = start;
     for (int i = 0; i < n; ++i) {
-        peers.push_back(connectTo(port));
+        peer.Connect();
         waitFor([&] { return accepted() == before + i + 1; });
         // What the new connection leaves for the loop (layout, painting) belongs to it.
         QCoreApplication::processEvents();
-        if ((i + 1) % 100 == 0) {
-            run.hundreds.push_back(secondsSince(hundred));
-            hundred = Clock::now();
+        if ((i + 1) % (n / 10) == 0) {
+            run.tenths.push_back(secondsSince(tenth));
+            tenth = Clock::now();
         }
     }
     run.total = secondsSince(start);
@@ -156,13 +217,6 @@ AcceptRun openConnections(int port, int n, const std::function<int()> &accepted,
     return run;
 }
 
-void closeAll(std::vector<ws::TSocket> &peers)
-{
-    for (ws::TSocket s : peers)
-        ws::closesocket(s);
-    peers.clear();
-}
-
 AcceptRun acceptBare(int n)
 {
     TServerSocket server;
@@ -170,10 +224,10 @@ AcceptRun acceptBare(int n)
     server.OnClientConnect = [&](QObject *, TCustomWinSocket *) { ++accepted; };
     server.SetPort(0);
     server.SetActive(true);
-    std::vector<ws::TSocket> peers;
-    AcceptRun run = openConnections(server.Socket()->LocalPort(), n, [&] { return accepted; }, peers);
+    Peer peer(server.Socket()->LocalPort());
+    AcceptRun run = openConnections(peer, n, [&] { return accepted; });
     server.SetActive(false);
-    closeAll(peers);
+    peer.CloseAll();
     drainEvents();
     return run;
 }
@@ -302,12 +356,12 @@ FormRun acceptForm(int n, int cycles)
     const int port = listener->LocalPort();
     auto accepted = [&] { return form->SocketList.Count() - 1; };
 
-    std::vector<ws::TSocket> peers;
-    result.accept = openConnections(port, n, accepted, peers);
+    Peer peer(port);
+    result.accept = openConnections(peer, n, accepted);
     if (form->DataWindows->Count() != n + 1 || server->Node->childCount() != n)
         std::fprintf(stderr, "expected %d windows and %d nodes, found %d and %d\n", n + 1, n,
                      form->DataWindows->Count(), server->Node->childCount());
-    closeAll(peers);
+    peer.CloseAll();
     waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
     drainEvents();
 
@@ -315,9 +369,9 @@ FormRun acceptForm(int n, int cycles)
     const int windows0 = form->DataWindows->Count();
     const auto start = Clock::now();
     for (int i = 0; i < cycles; ++i) {
-        const ws::TSocket s = connectTo(port);
+        peer.Connect();
         waitFor([&] { return accepted() == 1; });
-        ws::closesocket(s);
+        peer.CloseNewest();
         waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
     }
     result.cycles.perCycle = secondsSince(start) / cycles;
@@ -357,6 +411,8 @@ int main(int argc, char **argv)
     }
     const int rounds = numbers.size() > 0 ? std::max(1, std::atoi(numbers[0])) : 3;
     const int n = numbers.size() > 1 ? std::max(200, std::atoi(numbers[1])) / 100 * 100 : 1000;
+    // The accepted connections are descriptors of this process: as many as the hard limit allows.
+    RaiseOpenFileLimit();
 
     std::vector<double> bareTotal, bareFirst, bareLast, bareResident, bareHeap;
     std::vector<double> formTotal, formFirst, formLast, formRatio, formResident, formHeap, cycleTime;
@@ -365,28 +421,28 @@ int main(int argc, char **argv)
     for (int r = 0; r < rounds; ++r) {
         const AcceptRun bare = acceptBare(n);
         const FormRun form = acceptForm(n, n);
-        std::printf("round %d: bare %.3f s, window %.3f s (first hundred %.1f ms, last %.1f ms), %.1f KiB resident "
+        std::printf("round %d: bare %.3f s, window %.3f s (first tenth %.1f ms, last %.1f ms), %.1f KiB resident "
                     "and %.1f KiB heap per connection, cycle %.2f ms\n",
-                    r + 1, bare.total, form.accept.total, form.accept.hundreds.front() * 1e3,
-                    form.accept.hundreds.back() * 1e3, form.accept.residentPerConnection / 1024,
+                    r + 1, bare.total, form.accept.total, form.accept.tenths.front() * 1e3,
+                    form.accept.tenths.back() * 1e3, form.accept.residentPerConnection / 1024,
                     form.accept.heapPerConnection / 1024, form.cycles.perCycle * 1e3);
-        std::printf("  hundreds (ms), bare:");
-        for (double h : bare.hundreds)
+        std::printf("  tenths (ms), bare:");
+        for (double h : bare.tenths)
             std::printf(" %.0f", h * 1e3);
         std::printf("; window:");
-        for (double h : form.accept.hundreds)
+        for (double h : form.accept.tenths)
             std::printf(" %.0f", h * 1e3);
         std::printf("\n");
         std::fflush(stdout);
         bareTotal.push_back(bare.total);
-        bareFirst.push_back(bare.hundreds.front());
-        bareLast.push_back(bare.hundreds.back());
+        bareFirst.push_back(bare.tenths.front());
+        bareLast.push_back(bare.tenths.back());
         bareResident.push_back(bare.residentPerConnection);
         bareHeap.push_back(bare.heapPerConnection);
         formTotal.push_back(form.accept.total);
-        formFirst.push_back(form.accept.hundreds.front());
-        formLast.push_back(form.accept.hundreds.back());
-        formRatio.push_back(form.accept.hundreds.back() / form.accept.hundreds.front());
+        formFirst.push_back(form.accept.tenths.front());
+        formLast.push_back(form.accept.tenths.back());
+        formRatio.push_back(form.accept.tenths.back() / form.accept.tenths.front());
         formResident.push_back(form.accept.residentPerConnection);
         formHeap.push_back(form.accept.heapPerConnection);
         cycleTime.push_back(form.cycles.perCycle);
@@ -397,19 +453,20 @@ int main(int argc, char **argv)
         worst.connectionsLeft = std::max(worst.connectionsLeft, form.cycles.connectionsLeft);
     }
 
+    const std::string tenth = n == 1000 ? "hundred" : n == 10000 ? "thousand" : std::to_string(n / 10);
     std::printf("\n%d connections one after another, %d rounds (medians):\n", n, rounds);
     std::printf(" bare TServerSocket, no windows (baseline)\n");
     printSpread("total", bareTotal, 1, "s ");
-    printSpread("first hundred", bareFirst, 1e3, "ms");
-    printSpread("last hundred", bareLast, 1e3, "ms");
+    printSpread(("first " + tenth).c_str(), bareFirst, 1e3, "ms");
+    printSpread(("last " + tenth).c_str(), bareLast, 1e3, "ms");
     printSpread("resident per connection", bareResident, 1.0 / 1024, "KiB");
     printSpread("heap per connection", bareHeap, 1.0 / 1024, "KiB");
     std::printf(" TCP server instance of the main window (node, data window, instance each)%s\n",
                 sideBySide ? ", windows side by side" : "");
     printSpread("total", formTotal, 1, "s ");
-    printSpread("first hundred", formFirst, 1e3, "ms");
-    printSpread("last hundred", formLast, 1e3, "ms");
-    printSpread("last / first hundred", formRatio, 1, "x ");
+    printSpread(("first " + tenth).c_str(), formFirst, 1e3, "ms");
+    printSpread(("last " + tenth).c_str(), formLast, 1e3, "ms");
+    printSpread(("last / first " + tenth).c_str(), formRatio, 1, "x ");
     printSpread("resident per connection", formResident, 1.0 / 1024, "KiB");
     printSpread("heap per connection", formHeap, 1.0 / 1024, "KiB");
     std::printf("  total against baseline: %.1f x; resident set of round 1 is the honest one (later rounds reuse "
@@ -419,5 +476,7 @@ int main(int argc, char **argv)
     printSpread("per cycle", cycleTime, 1e3, "ms");
     std::printf("  left behind (worst round): %d descriptors, %d nodes, %d windows, %d instances, %d connections\n",
                 worst.descriptorsLeft, worst.nodesLeft, worst.windowsLeft, worst.instancesLeft, worst.connectionsLeft);
+    std::printf("%d connections: %.2f s in all, %.1f KiB heap per connection, last / first %s %.2f x\n", n,
+                median(formTotal), median(formHeap) / 1024, tenth.c_str(), median(formRatio));
     return 0;
 }

@@ -15,6 +15,7 @@
 // datawindow
 #include "datapanel.h"
 
+#include "AcceptedNodes.h"
 #include "TPaintThrottle.h"
 #include "TreeNode.h"
 
@@ -77,11 +78,11 @@ void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
 
     const QString caption = Socket->RemoteAddress() + QLatin1Char('[') + QString::number(Socket->RemotePort()) +
                             QLatin1Char(']');
-    auto *node = new QTreeWidgetItem(server->Node, QStringList{caption});
-    server->Node->setExpanded(true);
+    auto *node = new QTreeWidgetItem(QStringList{caption});
     SetStateIndex(node, state::Connected);
-    // Selected while it carries no instance yet, so the selection change does nothing for it.
-    TreeView1->setCurrentItem(node);
+    // Below the server's node and selected, now while it carries no instance yet (so the
+    // selection change does nothing for it), or with the others of a quick succession.
+    AcceptedNodes->Add(server->Node, node);
     SetNodeInstance(node, instance);
     instance->Node = node;
 
@@ -118,6 +119,7 @@ void TForm1::TcpConnectionClosed(QObject *, TCustomWinSocket *Socket)
     instance->Node = nullptr;
     if (node) {
         SetStateIndex(node, state::NotConnected);
+        AcceptedNodes->Forget(node);
         delete node;
     }
     FreeDataWindow(instance);

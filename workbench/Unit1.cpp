@@ -35,6 +35,7 @@
 // datawindow
 #include "datapanel.h"
 
+#include "AcceptedNodes.h"
 #include "DataWindowStack.h"
 #include "TPaintThrottle.h"
 #include "TreeNode.h"
@@ -116,7 +117,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     DataWindows = new TDataWindowStack(MdiArea, waitingWindows);
     // The tree selects whatever window comes to the front.
     connect(DataWindows, &TDataWindowStack::frontChanged, this, [this](TFrmData *window) {
-        if (window && window->MySocket && window->MySocket->Node)
+        // A node not in the tree yet is selected when it is put in.
+        if (window && window->MySocket && window->MySocket->Node && window->MySocket->Node->treeWidget())
             TreeView1->setCurrentItem(window->MySocket->Node);
     });
 
@@ -127,6 +129,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     Splitter1->setSizes({183, width() - 186});
 
     AcceptPainting = new TPaintThrottle({TreeView1, MdiArea}, 40, this);
+    AcceptedNodes = new TAcceptedNodes(TreeView1, 40, this);
 
     StatusBar1 = new QStatusBar(this);
     auto *statusPanel = new QLabel(QStringLiteral("Velmora"), StatusBar1);
@@ -683,6 +686,7 @@ void TForm1::ReleaseInstances()
     {
         // Nodes first, with the tree quiet: no selection change may reach an instance going now.
         const QSignalBlocker quiet(TreeView1);
+        AcceptedNodes->DropAll();
         for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
             qDeleteAll(TreeView1->topLevelItem(i)->takeChildren());
     }

@@ -19,6 +19,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
+class TAcceptedNodes;
 class TClientSocket;
 class TDataWindowStack;
 class TPaintThrottle;
@@ -85,6 +86,8 @@ public:
     // The tree and the document area, painted at most about once a period while connections
     // are accepted in quick succession.
     TPaintThrottle *AcceptPainting = nullptr;
+    // The nodes of connections accepted in quick succession go into the tree together.
+    TAcceptedNodes *AcceptedNodes = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

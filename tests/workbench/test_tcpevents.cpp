@@ -58,7 +58,8 @@ protected:
         const int before = Accepted().size();
         const int peerPort = peer.Connect(name, port);
         EXPECT_GT(peerPort, 0);
-        EXPECT_TRUE(WaitUntil([&] { return Accepted().size() == before + 1; }));
+        // Its node may join the tree a moment later, with the others of a quick succession.
+        EXPECT_TRUE(WaitUntil([&] { return Accepted().size() == before + 1 && Accepted().last()->Node->treeWidget(); }));
         TMySocket *instance = Accepted().value(before);
         EXPECT_TRUE(instance && instance->RemotePort == peerPort);
         return instance;
