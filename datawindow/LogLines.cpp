@@ -115,6 +115,11 @@ QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QSt
         + QStringLiteral("次]");
 }
 
+QString FileSendLine(const QTime &time, const QString &fileName, int64_t size)
+{
+    return lineTime(time) + QStringLiteral(" 发送数据：文件") + fileName + QStringLiteral("（%1字节）[1次]").arg(size);
+}
+
 QString CounterLine(int64_t recvCount, int64_t sendCount)
 {
     // Written on every read: one allocation.

@@ -24,6 +24,8 @@ QString CutNote(int64_t total, int64_t shown);
 QString TrimNote(int64_t droppedLines);
 // time, " 发送数据：", the hex block when hex is on, the bytes as text, "[", the repeat text, "次]".
 QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText);
+// time, " 发送数据：", "文件", the file's name, "（", its size, "字节）[1次]": a file sent once.
+QString FileSendLine(const QTime &time, const QString &fileName, int64_t size);
 // 收：<received>字节，发:<sent>字节
 QString CounterLine(int64_t recvCount, int64_t sendCount);
 

@@ -1110,6 +1110,7 @@ QMenu *TLogView::ContextMenu()
     add("Delete", QKeySequence::UnknownKey, selection, [this] { Edit(QString(), TEditHistory::Kind::Other); });
     menu->addSeparator();
     add("Select All", QKeySequence::SelectAll, lineCount() > 0, [this] { selectAll(); });
+    emit menuAboutToShow(menu);
     return menu;
 }
 

@@ -81,6 +81,8 @@ public:
 signals:
     // The lines appended before now are shown (or about to be painted).
     void appendsShown();
+    // The context menu is made: whoever owns the box may add entries of its own.
+    void menuAboutToShow(QMenu *menu);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -14,6 +14,8 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextDocument>
@@ -38,6 +40,9 @@
 namespace {
 
 const QString NotConnectedText = QStringLiteral("未连接,数据未发送!");
+
+// A file goes out over TCP in pieces of this size: read, then sent whole before the next.
+constexpr qint64 FilePiece = 1024 * 1024;
 
 constexpr std::chrono::milliseconds RetryPause(10);
 
@@ -158,6 +163,51 @@ void TFrmData::Button11Click()
             return;
         }
         SendCount += bytes.size();
+        QCoreApplication::processEvents();
+        if (!self)
+            return;
+    }
+}
+
+void TFrmData::SendFile(const QString &path)
+{
+    TMySocket *instance = MySocket;
+    if (!instance)
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ui::ShowMessage(QStringLiteral("无法读取文件：") + file.errorString());
+        return;
+    }
+    const qint64 size = file.size();
+    const QString &k = instance->Kind;
+    const bool datagram = k == kind::UdpClient || k == kind::UdpServer || k == kind::UdpGroup;
+    // A datagram carries the file whole or not at all.
+    if (datagram && size > TNMUDP::MaxDatagram) {
+        ui::ShowMessage(QStringLiteral("文件大小%1字节，超过一个UDP数据报最多能带的%2字节，未发送")
+                            .arg(size)
+                            .arg(TNMUDP::MaxDatagram));
+        return;
+    }
+    AppendLogLine(FileSendLine(QTime::currentTime(), QFileInfo(path).fileName(), size));
+    ShowCounters();
+    const QPointer<TFrmData> self(this);
+    for (qint64 done = 0; done < size;) {
+        const QByteArray piece = file.read(datagram ? size : std::min(FilePiece, size - done));
+        if (piece.isEmpty()) {
+            ui::ShowMessage(QStringLiteral("无法读取文件：") + file.errorString());
+            return;
+        }
+        const TSendOutcome outcome = SendString(piece);
+        if (!self)
+            return;
+        if (outcome != TSendOutcome::Sent) {
+            if (outcome == TSendOutcome::NotConnected && done == 0)
+                ui::ShowMessage(NotConnectedText);
+            return;
+        }
+        SendCount += piece.size();
+        done += piece.size();
         QCoreApplication::processEvents();
         if (!self)
             return;

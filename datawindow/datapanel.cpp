@@ -13,11 +13,13 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTime>
 #include <QVBoxLayout>
@@ -40,6 +42,7 @@
 #include "DataWindowFrame.h"
 #include "LogLines.h"
 #include "LogView.h"
+#include "ReceiveCapture.h"
 
 namespace {
 
@@ -122,6 +125,8 @@ TFrmData::TFrmData(QMdiArea *area) : QObject(area), FArea(area)
 
 TFrmData::~TFrmData()
 {
+    // The capture is flushed and closed with its window.
+    StopCapture();
     delete FFrame.data();
 }
 
@@ -170,6 +175,14 @@ QMdiSubWindow *TFrmData::Build()
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
+    Memo3->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Memo3, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu *menu = Memo3->createStandardContextMenu();
+        AddSendMenuEntries(menu);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(Memo3->viewport()->mapToGlobal(at));
+    });
+    connect(Memo2, &TLogView::menuAboutToShow, this, &TFrmData::AddLogMenuEntries);
 
     // The counter panel paints when the log box does (see ShowCounters).
     connect(Memo2, &TLogView::appendsShown, this, [this] {
@@ -333,6 +346,14 @@ qsizetype TFrmData::LogLineCount() const
 
 void TFrmData::LogReceived(const QByteArray &block)
 {
+    if (FCapture) {
+        QString reason;
+        if (!FCapture->Write(block, &reason)) {
+            const QString message = QStringLiteral("接收到文件已停止：%1，已写入%2字节").arg(reason).arg(FCapture->Written());
+            FCapture.reset();
+            ui::ShowMessage(message);
+        }
+    }
     AppendLogLine(LoggedReceiveLine(localTimeNow(), block, HexMode()));
     RecvCount += block.size();
     ShowCounters();
@@ -375,6 +396,81 @@ void TFrmData::CheckBox2Click()
 {
     FHex = CheckBox2->isChecked();
     GroupBox2->setTitle(FHex ? HexModeCaption : TextModeCaption);
+}
+
+// ---- files ---------------------------------------------------------------------------------
+
+bool TFrmData::SaveLog(const QString &path)
+{
+    // Written beside the name first and put in its place only once all of it is written.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        const QByteArray text = LogText().toUtf8();
+        if (file.write(text) == text.size() && file.commit())
+            return true;
+    }
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    ui::ShowMessage(QStringLiteral("保存接收区失败：") + reason);
+    return false;
+}
+
+bool TFrmData::StartCapture(const QString &path)
+{
+    StopCapture();
+    auto capture = std::make_unique<TReceiveCapture>();
+    QString reason;
+    if (!capture->Open(path, &reason)) {
+        ui::ShowMessage(QStringLiteral("无法接收到文件：") + reason);
+        return false;
+    }
+    FCapture = std::move(capture);
+    return true;
+}
+
+void TFrmData::StopCapture()
+{
+    if (FCapture) {
+        FCapture->Close();
+        FCapture.reset();
+    }
+}
+
+QString TFrmData::CapturePath() const
+{
+    return FCapture ? FCapture->Path() : QString();
+}
+
+void TFrmData::AddLogMenuEntries(QMenu *menu)
+{
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("保存接收区…"), this, ui::Guarded([this] {
+                        const QString path = ui::ChooseFile(ui::FileChoice::Save, QStringLiteral("保存接收区"));
+                        if (!path.isEmpty())
+                            SaveLog(path);
+                    }));
+    if (FCapture) {
+        // On: the entry shows the file, and turns it off.
+        QAction *on = menu->addAction(QStringLiteral("接收到文件：") + FCapture->Path(), this, [this] { StopCapture(); });
+        on->setCheckable(true);
+        on->setChecked(true);
+    } else {
+        menu->addAction(QStringLiteral("接收到文件…"), this, ui::Guarded([this] {
+                            const QString path = ui::ChooseFile(ui::FileChoice::Save, QStringLiteral("接收到文件"));
+                            if (!path.isEmpty())
+                                StartCapture(path);
+                        }));
+    }
+}
+
+void TFrmData::AddSendMenuEntries(QMenu *menu)
+{
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("发送文件…"), this, ui::Guarded([this] {
+                        const QString path = ui::ChooseFile(ui::FileChoice::Open, QStringLiteral("发送文件"));
+                        if (!path.isEmpty())
+                            SendFile(path);
+                    }));
 }
 
 // ---- send box key filter ------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 // Qt
 #include <QObject>
@@ -30,7 +31,9 @@ class QStatusBar;
 class QWidget;
 class TDataWindowFrame;
 class TLogView;
+class QMenu;
 class TMySocket;
+class TReceiveCapture;
 class TsuiButton;
 enum class TSendOutcome;
 
@@ -101,6 +104,22 @@ public:
     // when this window is destroyed in there, it returns without touching it again.
     TSendOutcome SendString(const QByteArray &bytes);
 
+    // The log's text as shown, as UTF-8 with the system's line ends, into a file; a failure is
+    // told with the system's reason and leaves no file half written under the name.
+    bool SaveLog(const QString &path);
+    // Every received block's bytes into a file from now on, until stopped; a failure to open or
+    // write is told, and stops the capture.
+    bool StartCapture(const QString &path);
+    void StopCapture();
+    // The file received blocks go to; empty while there is none.
+    QString CapturePath() const;
+    // The bytes of a file, once, through this window's instance, as the send command sends
+    // (SendCommand.cpp): a UDP kind refuses a file longer than one datagram.
+    void SendFile(const QString &path);
+    // The entries of the log box's and the send box's context menus that go beyond a text box.
+    void AddLogMenuEntries(QMenu *menu);
+    void AddSendMenuEntries(QMenu *menu);
+
     // The main window's stop command for one instance. The stop button of a TCP client or an
     // accepted connection calls it with this window's own instance, whatever the tree selects.
     using StopInstanceHook = std::function<void(TMySocket *)>;
@@ -168,6 +187,7 @@ private:
     bool FCountersShown = false;
     int64_t FShownRecv = 0;
     int64_t FShownSend = 0;
+    std::unique_ptr<TReceiveCapture> FCapture;
     // Lines of the log box dropped by trims so far.
     int64_t FLogDropped = 0;
     int FMaxLogChars = DefaultMaxLogChars;

@@ -25,6 +25,28 @@ void deliver(BoxKind kind, const QString &text)
 void ShowMessage(const QString &text) { deliver(BoxKind::Message, text); }
 void ShowErrorBox(const QString &text) { deliver(BoxKind::Error, text); }
 
+namespace {
+FileChooser &chooser()
+{
+    static FileChooser c;
+    return c;
+}
+} // namespace
+
+QString ChooseFile(FileChoice choice, const QString &title)
+{
+    // A copy: the dialog runs an event loop.
+    FileChooser c = chooser();
+    return c ? c(choice, title) : QString();
+}
+
+FileChooser SetFileChooser(FileChooser c)
+{
+    FileChooser old = std::move(chooser());
+    chooser() = std::move(c);
+    return old;
+}
+
 MessageSink SetMessageSink(MessageSink s)
 {
     MessageSink old = std::move(sink());

@@ -24,6 +24,14 @@ void ShowErrorBox(const QString &text);
 // Installs a sink and returns the one it replaces. Without a sink, texts go to standard error.
 MessageSink SetMessageSink(MessageSink sink);
 
+// The standard file dialog: a file to read from, or one to write to.
+enum class FileChoice { Open, Save };
+using FileChooser = std::function<QString(FileChoice, const QString &title)>;
+// The file the user chose; empty when the dialog was cancelled (or nobody can ask).
+QString ChooseFile(FileChoice choice, const QString &title);
+// Installs the chooser (the application's dialogs; the tests' answers); returns the one it replaces.
+FileChooser SetFileChooser(FileChooser chooser);
+
 // Runs our code where the toolkit calls it (a slot, a queued call, the socket reactor's dispatch):
 // an error it raises ends that code and reaches the standard error box right here, instead of
 // unwinding through the toolkit's own frames (which are not built to be unwound and would leak

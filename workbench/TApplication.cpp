@@ -2,6 +2,7 @@
 
 // Qt
 #include <QDir>
+#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
 
@@ -63,5 +64,9 @@ void InstallMessageBoxes()
             QMessageBox::critical(QApplication::activeWindow(), title, text);
         else
             QMessageBox::information(QApplication::activeWindow(), title, text);
+    });
+    ui::SetFileChooser([](ui::FileChoice choice, const QString &caption) {
+        return choice == ui::FileChoice::Open ? QFileDialog::getOpenFileName(QApplication::activeWindow(), caption)
+                                              : QFileDialog::getSaveFileName(QApplication::activeWindow(), caption);
     });
 }

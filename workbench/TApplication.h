@@ -24,5 +24,5 @@ private:
     QTranslator FToolkitTexts;
 };
 
-// Message boxes and the standard error box as modal boxes on screen.
+// Message boxes, the standard error box and the file dialogs as modal dialogs on screen.
 void InstallMessageBoxes();

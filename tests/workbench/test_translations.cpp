@@ -71,13 +71,14 @@ protected:
         const std::unique_ptr<QMenu> menu(window->Memo3->createStandardContextMenu());
         return EntriesOf(menu.get());
     }
+    // The entries a text box has, without the program's own that follow them.
     QStringList logBoxMenu() const
     {
         QWidget *port = window->Memo2->viewport();
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), port->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(port, &event);
         const std::unique_ptr<QMenu> menu(window->Memo2->findChild<QMenu *>());
-        return menu ? EntriesOf(menu.get()) : QStringList();
+        return menu ? EntriesOf(menu.get()).first(7) : QStringList();
     }
     static QString okButton()
     {
