@@ -304,7 +304,9 @@ QString TFrmData::LogText()
 
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    AppendLogLine(LoggedReceiveLine(localTimeNow(), block, HexMode()));
+    // The line is kept as its time, bytes and hex switch; its text is made when it is drawn.
+    Memo2->AppendReceived(localTimeNow(), block, HexMode());
+    TrimLog();
     RecvCount += block.size();
     ShowCounters();
 }
