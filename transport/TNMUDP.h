@@ -4,7 +4,6 @@
 // to the remote host and port, a host name being resolved first (the UI keeps running meanwhile).
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -17,6 +16,8 @@
 // platform
 #include "Exception.h"
 #include "WinSock.h"
+
+#include "DatagramQueue.h"
 
 class QIODevice;
 namespace ws {
@@ -46,6 +47,10 @@ public:
     // Datagrams taken from the kernel per wake-up, ahead of their events: reading is cheap and
     // the handlers (the log) are not, so a burst waits here rather than overflow the kernel.
     static constexpr int MaxReadsPerWake = 4096;
+    // Datagrams read in one system call; while events are delivered, the kernel's buffer is
+    // read after every few of them.
+    static constexpr int ReadBatch = 16;
+    static constexpr int ReadAheadEvery = 8;
     // What may wait for its events, at most, in datagrams and in bytes (each datagram's own
     // bookkeeping counted with its payload: a flood of empty datagrams must not be free).
     // Beyond either the system's buffer takes over, and drops and counts what overflows it.
@@ -90,23 +95,16 @@ public:
     // The receive buffer the system granted on the bound socket, in bytes.
     int ReceiveBufferGranted() const { return FReceiveBuffer; }
     // Datagrams read ahead and waiting for their events now.
-    int QueuedDatagrams() const { return int(FQueue.size()); }
+    int QueuedDatagrams() const { return FQueue.Count(); }
 
 private:
     struct Lookup;
-    struct Datagram {
-        QByteArray data;
-        int count; // -1: the receive failed
-        uint32_t fromAddr;
-        int fromPort;
-    };
 
     void DataReady();
     void ReadAhead();
     void DeliverQueued();
     void ScheduleDelivery();
     void ClearQueue();
-    bool QueueFull() const;
     void SendDatagram(const QByteArray &data);
     uint32_t ResolveRemoteHost();
     // One asynchronous lookup with a nested event loop: true and the address when resolved,
@@ -124,16 +122,15 @@ private:
     int FReceiveBuffer = 0;
     // Counts socket re-creations, so a delivery loop notices that its socket was replaced.
     unsigned FGeneration = 0;
-    // Receive buffer for one datagram of any size.
-    QByteArray FBuffer;
     // Datagrams read ahead of their events, in order.
-    std::deque<Datagram> FQueue;
+    TDatagramQueue FQueue;
     // Payload and bookkeeping of what waits.
     int64_t FQueuedBytes = 0;
     bool FReadPaused = false;
     bool FDelivering = false;
     bool FDeliveryPosted = false;
-    // The datagram of the current event and its byte count (-1 when the receive failed).
+    // The datagram of the current event and its byte count (-1 when the receive failed). Its
+    // room is used again by the next event unless a handler kept the bytes.
     QByteArray FCurrent;
     // The text of the last sender's address: a flood comes from one sender, and the text is
     // then shared instead of formatted per datagram.
