@@ -65,15 +65,9 @@ void TDatagramQueue::PopFront()
     if (--front.datagrams > 0)
         return;
     if (FBlocks.size() == 1) {
-        // Empty again. The burst is over: what it took goes back, but a small block that fills
-        // from its start again.
+        // Empty again: it fills from its start. A flood empties the queue now and then; its
+        // blocks stay for the rest of it (see ReleaseRoom).
         front.used = 0;
-        Free(FSpare);
-        FSpare = {nullptr, 0, 0, 0};
-        if (front.size > FirstBlock) {
-            Free(front);
-            FBlocks.clear();
-        }
         return;
     }
     Block done = front;
@@ -85,6 +79,20 @@ void TDatagramQueue::PopFront()
     } else {
         Free(done);
     }
+}
+
+bool TDatagramQueue::HoldsRoom() const
+{
+    return FSpare.bytes || (!FBlocks.empty() && FBlocks.front().size > FirstBlock);
+}
+
+void TDatagramQueue::ReleaseRoom()
+{
+    if (!Empty())
+        return;
+    Free(FSpare);
+    FSpare = {nullptr, 0, 0, 0};
+    Clear();
 }
 
 void TDatagramQueue::Clear()

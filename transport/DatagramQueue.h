@@ -34,6 +34,10 @@ public:
     const Datagram &Front() const { return FEntries.front(); }
     void PopFront();
     void Clear();
+    // An empty queue that keeps more than its first block's room for the rest of a flood, and
+    // lets it go once the flood is over.
+    bool HoldsRoom() const;
+    void ReleaseRoom();
 
 private:
     struct Block {
@@ -48,7 +52,6 @@ private:
     std::deque<Datagram> FEntries;
     // The blocks holding FEntries' bytes, in order; the last one takes new datagrams.
     std::deque<Block> FBlocks;
-    // A block emptied while a burst goes on, kept for the next one the burst needs; it goes when
-    // the queue is empty.
+    // A block emptied while a burst goes on, kept for the next one the burst needs.
     Block FSpare{nullptr, 0, 0, 0};
 };

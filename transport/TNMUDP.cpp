@@ -10,6 +10,7 @@
 #include <QIODevice>
 #include <QMetaObject>
 #include <QPointer>
+#include <QTimerEvent>
 
 // platform
 #include "AsyncSelect.h"
@@ -194,6 +195,7 @@ void TNMUDP::ReadAhead()
             FQueuedBytes += QueueEntryBytes + std::max(slot.count, 0);
         }
         read += got;
+        FReads += uint64_t(got);
         // Fewer than asked for: the kernel's buffer is empty.
         if (got < n)
             return;
@@ -225,6 +227,8 @@ void TNMUDP::DeliverQueued()
             // The rest after the other sockets and the window have had their turn.
             if (!self->FQueue.Empty())
                 self->ScheduleDelivery();
+            else if (self->FQueue.HoldsRoom() && !self->FReleaseTimer.isActive())
+                self->FReleaseTimer.start(ReleaseRoomAfterMs, self);
         }
     } finish{self};
 
@@ -253,6 +257,20 @@ void TNMUDP::DeliverQueued()
         if (i % ReadAheadEvery == ReadAheadEvery - 1)
             ReadAhead();
     }
+}
+
+void TNMUDP::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != FReleaseTimer.timerId()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    if (FReads != FReadsAtRelease || !FQueue.Empty()) {
+        FReadsAtRelease = FReads;
+        return;
+    }
+    FReleaseTimer.stop();
+    FQueue.ReleaseRoom();
 }
 
 void TNMUDP::ScheduleDelivery()

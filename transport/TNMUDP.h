@@ -9,6 +9,7 @@
 #include <vector>
 
 // Qt
+#include <QBasicTimer>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -57,6 +58,8 @@ public:
     static constexpr int MaxQueuedDatagrams = 32768;
     static constexpr int64_t MaxQueuedBytes = 32 * 1024 * 1024;
     static constexpr int64_t QueueEntryBytes = 96;
+    // A flood's queue keeps its room until nothing has been read for this long.
+    static constexpr int ReleaseRoomAfterMs = 1000;
     // Receive buffer asked of the system, so that a burst is not dropped; it may grant less.
     static constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 
@@ -97,6 +100,9 @@ public:
     // Datagrams read ahead and waiting for their events now.
     int QueuedDatagrams() const { return FQueue.Count(); }
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
     struct Lookup;
 
@@ -127,6 +133,10 @@ private:
     // Payload and bookkeeping of what waits.
     int64_t FQueuedBytes = 0;
     bool FReadPaused = false;
+    // Datagrams read so far; the room of the queue goes when it stood still for a timer's period.
+    uint64_t FReads = 0;
+    uint64_t FReadsAtRelease = 0;
+    QBasicTimer FReleaseTimer;
     bool FDelivering = false;
     bool FDeliveryPosted = false;
     // The datagram of the current event and its byte count (-1 when the receive failed). Its
