@@ -16,10 +16,11 @@
 
 namespace {
 
-// The arena's first block; blocks double up to HugeBlockSize. A window whose log holds a few
-// lines takes a few kilobytes, and a flood's blocks come two megabytes at a time, each in one
-// page fault where the system has huge pages.
+// The arena's blocks: a window whose log holds a few lines takes a few kilobytes, one that
+// holds more 64 KiB, and a flood's blocks come two megabytes at a time, each in one page fault
+// where the system has huge pages (blocks of sizes between would take theirs one at a time).
 constexpr qsizetype FirstBlock = 4 * 1024;
+constexpr qsizetype SecondBlock = 64 * 1024;
 constexpr auto LargestBlock = qsizetype(HugeBlockSize);
 
 // The pieces of a text between its line breaks; "\r\n" is one break.
@@ -145,7 +146,7 @@ uint64_t TLogArena::Put(qsizetype n, bool aligned, char **at)
     Block *tail = FBlocks.empty() ? nullptr : &FBlocks.back();
     qsizetype offset = tail ? tail->used + (aligned ? (tail->used & 1) : 0) : 0;
     if (!tail || offset + n > tail->size) {
-        const qsizetype grown = tail ? std::min(LargestBlock, 2 * tail->size) : FirstBlock;
+        const qsizetype grown = !tail ? FirstBlock : tail->size < SecondBlock ? SecondBlock : LargestBlock;
         const qsizetype size = std::max(n, grown);
         // Places go on after the last block's end: a place names one block only.
         const uint64_t start = tail ? tail->start + uint64_t(tail->size) : FEnd;
@@ -178,11 +179,11 @@ void TLogArena::Clear()
     FBlocks.clear();
 }
 
-qsizetype TLogArena::Capacity() const
+qsizetype TLogArena::Used() const
 {
     qsizetype bytes = 0;
     for (const Block &b : FBlocks)
-        bytes += b.size;
+        bytes += b.used;
     return bytes;
 }
 
@@ -611,7 +612,7 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
 
 qsizetype TLogStore::MemoryBytes() const
 {
-    qsizetype bytes = LineCount() * qsizetype(sizeof(Entry)) + FArena.Capacity();
+    qsizetype bytes = LineCount() * qsizetype(sizeof(Entry)) + FArena.Used();
     for (const Entry &e : FLines)
         if (e.kind() == Owned)
             bytes += qsizetype(sizeof(QString)) + 2 * qsizetype(e.chars);

@@ -45,8 +45,8 @@ public:
     // Nothing before this place is needed any more.
     void DropBefore(uint64_t place);
     void Clear();
-    // Bytes held in blocks.
-    qsizetype Capacity() const;
+    // Bytes put in the blocks held (the rest of a block is not touched, so takes no memory).
+    qsizetype Used() const;
 
 private:
     struct Block {
@@ -114,7 +114,8 @@ public:
     // The length of Text().
     qsizetype TextSize() const { return FLines.empty() ? 0 : FChars + LineCount() - 1; }
 
-    // Memory the lines take, in bytes, as far as the store knows it.
+    // Memory the lines take, in bytes, as far as the store knows it: their entries, their bytes
+    // in the arena (with what edited or trimmed lines left there) and their own strings.
     qsizetype MemoryBytes() const;
 
     // True for the characters that end a line.

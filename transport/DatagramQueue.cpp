@@ -8,7 +8,8 @@
 
 namespace {
 
-// The first block takes the largest datagram; blocks double up to HugeBlockSize.
+// The first block takes the largest datagram; a burst that needs more goes straight to blocks
+// of HugeBlockSize (blocks of sizes between would take their pages one fault at a time).
 constexpr int FirstBlock = 64 * 1024;
 constexpr auto LargestBlock = int(HugeBlockSize);
 
@@ -22,7 +23,7 @@ TDatagramQueue::~TDatagramQueue()
 
 TDatagramQueue::Block TDatagramQueue::NewBlock(int atLeast)
 {
-    const int size = std::max(atLeast, FBlocks.empty() ? FirstBlock : std::min(LargestBlock, 2 * FBlocks.back().size));
+    const int size = std::max(atLeast, FBlocks.empty() ? FirstBlock : LargestBlock);
     if (FSpare.bytes && FSpare.size >= size) {
         Block b = FSpare;
         FSpare = {nullptr, 0, 0, 0};

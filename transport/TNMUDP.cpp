@@ -160,18 +160,18 @@ void TNMUDP::DataReady()
     DeliverQueued();
 }
 
-void TNMUDP::ReadAhead()
+void TNMUDP::ReadAhead(int most)
 {
     // Paused: until the events have taken their share, so that reads come in batches.
     if (FSocket == ws::INVALID_SOCKET || FReadPaused)
         return;
     ws::TDatagramSlot *rooms = batchRooms();
-    for (int read = 0; read < MaxReadsPerWake;) {
+    for (int read = 0; read < most;) {
         // Room by count and by bytes, each datagram taken to be the largest.
         const int64_t roomByBytes = (MaxQueuedBytes - FQueuedBytes + QueueEntryBytes + MaxDatagram - 1)
             / (QueueEntryBytes + MaxDatagram);
         const int n = int(std::min<int64_t>({ReadBatch, MaxQueuedDatagrams - FQueue.Count(), roomByBytes,
-                                             MaxReadsPerWake - read}));
+                                             most - read}));
         if (n <= 0) {
             // Full: stop the notifications (level-triggered, they would spin) until events
             // have taken their share.
@@ -255,7 +255,7 @@ void TNMUDP::DeliverQueued()
         // Handlers are slow next to a read (the log): keep the kernel's buffer from filling
         // meanwhile.
         if (i % ReadAheadEvery == ReadAheadEvery - 1)
-            ReadAhead();
+            ReadAhead(MaxReadsBetweenEvents);
     }
 }
 

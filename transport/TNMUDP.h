@@ -49,9 +49,11 @@ public:
     // the handlers (the log) are not, so a burst waits here rather than overflow the kernel.
     static constexpr int MaxReadsPerWake = 4096;
     // Datagrams read in one system call; while events are delivered, the kernel's buffer is
-    // read after every few of them.
+    // read after every few of them, a few batches at most (a turn of the loop that read
+    // thousands between its events held the window up for 70 ms).
     static constexpr int ReadBatch = 16;
     static constexpr int ReadAheadEvery = 8;
+    static constexpr int MaxReadsBetweenEvents = 4 * ReadBatch;
     // What may wait for its events, at most, in datagrams and in bytes (each datagram's own
     // bookkeeping counted with its payload: a flood of empty datagrams must not be free).
     // Beyond either the system's buffer takes over, and drops and counts what overflows it.
@@ -107,7 +109,7 @@ private:
     struct Lookup;
 
     void DataReady();
-    void ReadAhead();
+    void ReadAhead(int most = MaxReadsPerWake);
     void DeliverQueued();
     void ScheduleDelivery();
     void ClearQueue();
