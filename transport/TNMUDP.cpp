@@ -25,15 +25,22 @@ const QString HostLookupCanceled = QStringLiteral("Host Lookup Canceled");
 constexpr int ReceiveBufferSize = 65536;
 
 // The rooms of one batch read, shared by every component: a read never runs inside another.
+struct TBatchRooms {
+    TBatchRooms() : bytes(std::make_unique<char[]>(size_t(TNMUDP::ReadBatch) * ReceiveBufferSize))
+    {
+        for (int i = 0; i < TNMUDP::ReadBatch; ++i) {
+            rooms[i].buf = bytes.get() + size_t(i) * ReceiveBufferSize;
+            rooms[i].len = ReceiveBufferSize;
+        }
+    }
+    std::unique_ptr<char[]> bytes;
+    ws::TDatagramSlot rooms[TNMUDP::ReadBatch];
+};
+
 ws::TDatagramSlot *batchRooms()
 {
-    static const auto bytes = std::make_unique<char[]>(size_t(TNMUDP::ReadBatch) * ReceiveBufferSize);
-    static ws::TDatagramSlot rooms[TNMUDP::ReadBatch];
-    for (int i = 0; i < TNMUDP::ReadBatch; ++i) {
-        rooms[i].buf = bytes.get() + size_t(i) * ReceiveBufferSize;
-        rooms[i].len = ReceiveBufferSize;
-    }
-    return rooms;
+    static TBatchRooms batch;
+    return batch.rooms;
 }
 
 // A datagram that will not go out at once waits this long for room in the send buffer.
