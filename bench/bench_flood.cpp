@@ -482,7 +482,10 @@ TcpResult tcpWindow(TForm1 &form, StallProbe &probe, long long total, bool hex)
     r.rssMiB = rssMiB();
     if (window) {
         r.counted = window->RecvCount;
-        r.lines = window->LogText().count(QStringLiteral(" 收到数据："));
+        // Line by line: the whole log as one text would be twice the log's size again, and the
+        // peak would be the count's rather than the flood's.
+        for (qsizetype i = 0; i < window->Memo2->lineCount(); ++i)
+            r.lines += window->Memo2->line(i).count(QStringLiteral(" 收到数据："));
     }
     release = true;
     sender.join();
@@ -558,8 +561,8 @@ int main(int argc, char **argv)
         windowRates.push_back(w.rate);
     }
     if (udp)
-        std::printf("UDP median of %d rounds: plain %.0f/s, window %.0f/s, ratio window/plain %.2f (target >= 0.25; "
-                "by processor time %.2f), worst probe gap %.0f ms (max over rounds %.0f ms, target <= 100), counts %s\n",
+        std::printf("UDP median of %d rounds: plain %.0f/s, window %.0f/s, ratio window/plain %.2f (target >= 0.6; "
+                "by processor time %.2f), worst probe gap %.0f ms (target <= 50; max over rounds %.0f ms), counts %s\n",
                 rounds, median(plainRates), median(windowRates), median(ratio), median(cpuRatio), median(gaps),
                 *std::max_element(gaps.begin(), gaps.end()), allExact ? "exact in every round" : "NOT EXACT");
     std::fflush(stdout);
@@ -597,7 +600,7 @@ int main(int argc, char **argv)
         const TcpResult w = tcpWindow(form, probe, GibBytes, hex);
         printTcp("TCP 1 GiB", w, plain, GibBytes);
         std::printf("TCP 1 GiB: RSS before %.0f MiB, with the connection's window %.0f MiB, peak %.0f MiB "
-                    "(target: worst probe gap <= 1000 ms)\n",
+                    "(target <= 300; worst probe gap <= 1000 ms)\n",
                     before, w.rssMiB, peakRssMiB());
         allExact = allExact && w.counted == GibBytes;
     }

@@ -15,19 +15,7 @@
 
 namespace {
 
-// A flood logs many lines within one millisecond, and formatting the time costs more than the
-// rest of a short line: the text of the last time is kept.
-QString lineTime(const QTime &time)
-{
-    static int last = -1;
-    static QString text;
-    const int ms = time.isValid() ? time.msecsSinceStartOfDay() : -1;
-    if (ms < 0 || ms != last) {
-        text = LongTimeText(time);
-        last = ms;
-    }
-    return text;
-}
+const QStringView ReceiveLabel = u" 收到数据：";
 
 QString dataPart(const QByteArray &bytes, bool hex)
 {
@@ -37,27 +25,59 @@ QString dataPart(const QByteArray &bytes, bool hex)
     return part + VisibleText(bytes);
 }
 
-} // namespace
-
-namespace {
-
 // Printable ASCII, tab and line ends read the same in every code page a locale can have, and
 // need no control pictures: most floods are made of them.
-bool isPlainText(const QByteArray &bytes)
+enum class TBytes { Plain, PlainWithBreaks, Other };
+
+TBytes classify(const QByteArray &bytes)
 {
-    for (const char b : bytes) {
-        const auto u = static_cast<unsigned char>(b);
-        if (u >= 0x7F || (u < 0x20 && u != '\t' && u != '\n' && u != '\r'))
-            return false;
+    const char *p = bytes.constData();
+    const qsizetype n = bytes.size();
+    bool breaks = false;
+    const auto slow = [&breaks](const char *from, qsizetype count) {
+        for (qsizetype i = 0; i < count; ++i) {
+            const auto u = static_cast<unsigned char>(from[i]);
+            if (u >= 0x20 && u < 0x7F)
+                continue;
+            if (u == '\n' || u == '\r')
+                breaks = true;
+            else if (u != '\t')
+                return false;
+        }
+        return true;
+    };
+    // Every line of a flood passes here: whole blocks are checked without a branch per byte, so
+    // that the compiler checks many bytes at a time, and only a block with a byte outside the
+    // printable range is looked at byte by byte.
+    constexpr qsizetype Block = 32;
+    qsizetype i = 0;
+    for (; i + Block <= n; i += Block) {
+        unsigned outside = 0;
+        for (qsizetype j = 0; j < Block; ++j)
+            outside |= unsigned(static_cast<unsigned char>(p[i + j] - 0x20) > 0x5E);
+        if (outside && !slow(p + i, Block))
+            return TBytes::Other;
     }
-    return true;
+    if (!slow(p + i, n - i))
+        return TBytes::Other;
+    return breaks ? TBytes::PlainWithBreaks : TBytes::Plain;
+}
+
+bool hasBreak(const QString &text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n' || u == u'\r' || u == QChar::ParagraphSeparator || u == QChar::LineSeparator)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
 QString VisibleText(const QByteArray &bytes)
 {
-    if (isPlainText(bytes))
+    if (classify(bytes) != TBytes::Other)
         return QString::fromLatin1(bytes);
     QString text = FromLocalCodePage(bytes);
     for (QChar &c : text) {
@@ -75,28 +95,70 @@ QString VisibleText(const QByteArray &bytes)
     return text;
 }
 
-QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
+QString LineTimeText(const QTime &time)
+{
+    static int last = -1;
+    static QString text;
+    const int ms = time.isValid() ? time.msecsSinceStartOfDay() : -1;
+    if (ms < 0 || ms != last) {
+        text = LongTimeText(time);
+        last = ms;
+    }
+    return text;
+}
+
+QString ReceiveLineText(const QString &timeText, const QByteArray &shown, int64_t total, bool hex)
 {
     // Made in one piece: in a flood every copy of a line counts.
-    const QString when = lineTime(time);
-    const bool plain = isPlainText(bytes);
-    const QString visible = plain ? QString() : VisibleText(bytes);
-    const QStringView label = u" 收到数据：";
+    const bool plain = classify(shown) != TBytes::Other;
+    const QString visible = plain ? QString() : VisibleText(shown);
+    const QString cut = total > shown.size() ? CutNote(total, shown.size()) : QString();
     QString line;
-    line.reserve(when.size() + label.size() + (hex ? 3 * bytes.size() + 2 : 0)
-                 + (plain ? bytes.size() : visible.size()));
-    line.append(when).append(label);
+    line.reserve(timeText.size() + ReceiveLabel.size() + (hex ? 3 * shown.size() + 2 : 0)
+                 + (plain ? shown.size() : visible.size()) + cut.size());
+    line.append(timeText).append(ReceiveLabel);
     if (hex)
-        line.append(QLatin1String(HexBlock(bytes)));
+        line.append(QLatin1String(HexBlock(shown)));
     // Plain text goes straight into the line, without a text of its own first.
-    return plain ? line.append(QLatin1StringView(bytes)) : line.append(visible);
+    if (plain)
+        line.append(QLatin1StringView(shown));
+    else
+        line.append(visible);
+    return line.append(cut);
+}
+
+TReceiveLineSize ReceiveLineSize(const QString &timeText, const QByteArray &shown, int64_t total, bool hex)
+{
+    TReceiveLineSize size;
+    qsizetype visible = shown.size();
+    switch (classify(shown)) {
+    case TBytes::Plain:
+        break;
+    case TBytes::PlainWithBreaks:
+        size.breaks = true;
+        break;
+    case TBytes::Other: {
+        const QString text = VisibleText(shown);
+        visible = text.size();
+        size.breaks = hasBreak(text);
+        break;
+    }
+    }
+    size.chars = timeText.size() + ReceiveLabel.size() + (hex ? 3 * shown.size() + 2 : 0) + visible
+        + (total > shown.size() ? CutNote(total, shown.size()).size() : 0);
+    return size;
+}
+
+QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
+{
+    return ReceiveLineText(LineTimeText(time), bytes, bytes.size(), hex);
 }
 
 QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
 {
     if (bytes.size() <= MaxShownBytes)
         return ReceiveLine(time, bytes, hex);
-    return ReceiveLine(time, bytes.first(MaxShownBytes), hex) + CutNote(bytes.size(), MaxShownBytes);
+    return ReceiveLineText(LineTimeText(time), bytes.first(MaxShownBytes), bytes.size(), hex);
 }
 
 QString CutNote(int64_t total, int64_t shown)
@@ -111,13 +173,13 @@ QString TrimNote(int64_t droppedLines)
 
 QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText)
 {
-    return lineTime(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
+    return LineTimeText(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
         + QStringLiteral("次]");
 }
 
 QString FileSendLine(const QTime &time, const QString &fileName, int64_t size)
 {
-    return lineTime(time) + QStringLiteral(" 发送数据：文件") + fileName + QStringLiteral("（%1字节）[1次]").arg(size);
+    return LineTimeText(time) + QStringLiteral(" 发送数据：文件") + fileName + QStringLiteral("（%1字节）[1次]").arg(size);
 }
 
 QString CounterLine(int64_t recvCount, int64_t sendCount)

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+// Qt
+#include <QtGlobal>
+
 class QByteArray;
 class QString;
 class QTime;
@@ -33,3 +36,20 @@ QString CounterLine(int64_t recvCount, int64_t sendCount);
 // data may end the line early or hide what follows it, so characters the log box would drop or
 // treat as structure are shown as pictures instead; the hex block stays the exact view.
 QString VisibleText(const QByteArray &bytes);
+
+// The parts of a receive line, for a log that keeps a receive line as what it is made of and
+// makes its text only when it is drawn or asked for (see TLogStore::AppendReceived).
+//
+// The time as a log line writes it. A flood logs many lines within one millisecond, and
+// formatting the time costs more than the rest of a short line: the text of the last time is kept.
+QString LineTimeText(const QTime &time);
+// The receive line of a block of total bytes of which shown are shown (a cut note follows them
+// when total is more), given its time's text.
+QString ReceiveLineText(const QString &timeText, const QByteArray &shown, int64_t total, bool hex);
+// The length of that line, and whether its text starts other lines (see TLogStore::Append): most
+// blocks are told in one pass over their bytes, without the text.
+struct TReceiveLineSize {
+    qsizetype chars = 0;
+    bool breaks = false;
+};
+TReceiveLineSize ReceiveLineSize(const QString &timeText, const QByteArray &shown, int64_t total, bool hex);

@@ -1,13 +1,27 @@
 #include "LogStore.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 // Qt
+#include <QByteArray>
 #include <QStringList>
+#include <QTime>
+
+// platform
+#include "HugeBlocks.h"
+
+#include "LogLines.h"
 
 namespace {
 
-constexpr qsizetype SpareChars = 256;
+// The arena's blocks: a window whose log holds a few lines takes a few kilobytes, one that
+// holds more 64 KiB, and a flood's blocks come two megabytes at a time, each in one page fault
+// where the system has huge pages (blocks of sizes between would take theirs one at a time).
+constexpr qsizetype FirstBlock = 4 * 1024;
+constexpr qsizetype SecondBlock = 64 * 1024;
+constexpr auto LargestBlock = qsizetype(HugeBlockSize);
 
 // The pieces of a text between its line breaks; "\r\n" is one break.
 QStringList splitLines(const QString &text)
@@ -31,16 +45,6 @@ QStringList splitLines(const QString &text)
     return pieces;
 }
 
-} // namespace
-
-bool TLogStore::IsBreak(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u == u'\n' || u == u'\r' || u == QChar::ParagraphSeparator || u == QChar::LineSeparator;
-}
-
-namespace {
-
 // The same test as IsBreak over a whole line, in one tight loop: every line of a flood passes
 // here, most of them a kilobyte or more without a break.
 bool hasBreak(const QString &text)
@@ -56,34 +60,363 @@ bool hasBreak(const QString &text)
     return false;
 }
 
+bool isLatin1(const QString &text)
+{
+    // No branch per character: the compiler takes many at a time.
+    char16_t all = 0;
+    for (const QChar c : text)
+        all |= c.unicode();
+    return all < 0x100;
+}
+
+// Counts in the arena: seven bits a byte, the high bit set on all but the last, so that the
+// count of an empty datagram's line takes one byte.
+int countSize(uint64_t value)
+{
+    int n = 1;
+    for (; value >= 0x80; value >>= 7)
+        ++n;
+    return n;
+}
+
+char *putCount(char *out, uint64_t value)
+{
+    for (; value >= 0x80; value >>= 7)
+        *out++ = char(value | 0x80);
+    *out++ = char(value);
+    return out;
+}
+
+const char *getCount(const char *in, uint64_t *value)
+{
+    uint64_t v = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto b = static_cast<unsigned char>(*in++);
+        v |= uint64_t(b & 0x7F) << shift;
+        if (b < 0x80)
+            break;
+    }
+    *value = v;
+    return in;
+}
+
 } // namespace
+
+// ---- arena ---------------------------------------------------------------------------------
+
+TLogArena::Block::Block(uint64_t start, qsizetype size) : start(start), size(size)
+{
+    if (size == LargestBlock)
+        bytes = AllocateHugeBlock();
+    huge = bytes != nullptr;
+    // Not filled in: the system gives the pages as the lines come.
+    if (!bytes)
+        bytes = new char[size_t(size)];
+}
+
+TLogArena::Block::Block(Block &&other) noexcept
+    : start(other.start), size(other.size), used(other.used), bytes(other.bytes), huge(other.huge)
+{
+    other.bytes = nullptr;
+}
+
+TLogArena::Block &TLogArena::Block::operator=(Block &&other) noexcept
+{
+    std::swap(start, other.start);
+    std::swap(size, other.size);
+    std::swap(used, other.used);
+    std::swap(bytes, other.bytes);
+    std::swap(huge, other.huge);
+    return *this;
+}
+
+TLogArena::Block::~Block()
+{
+    if (huge)
+        FreeHugeBlock(bytes);
+    else
+        delete[] bytes;
+}
+
+uint64_t TLogArena::Put(qsizetype n, bool aligned, char **at)
+{
+    *at = nullptr;
+    if (n <= 0)
+        return FEnd;
+    Block *tail = FBlocks.empty() ? nullptr : &FBlocks.back();
+    qsizetype offset = tail ? tail->used + (aligned ? (tail->used & 1) : 0) : 0;
+    if (!tail || offset + n > tail->size) {
+        const qsizetype grown = !tail ? FirstBlock : tail->size < SecondBlock ? SecondBlock : LargestBlock;
+        const qsizetype size = std::max(n, grown);
+        // Places go on after the last block's end: a place names one block only.
+        const uint64_t start = tail ? tail->start + uint64_t(tail->size) : FEnd;
+        FBlocks.emplace_back(start, size);
+        tail = &FBlocks.back();
+        offset = 0;
+    }
+    tail->used = offset + n;
+    FEnd = tail->start + uint64_t(tail->used);
+    *at = tail->bytes + offset;
+    return tail->start + uint64_t(offset);
+}
+
+const char *TLogArena::At(uint64_t place) const
+{
+    const auto after = std::upper_bound(FBlocks.begin(), FBlocks.end(), place,
+                                        [](uint64_t p, const Block &b) { return p < b.start; });
+    const Block &block = *(after - 1);
+    return block.bytes + (place - block.start);
+}
+
+void TLogArena::DropBefore(uint64_t place)
+{
+    while (!FBlocks.empty() && FBlocks.front().start + uint64_t(FBlocks.front().size) <= place)
+        FBlocks.pop_front();
+}
+
+void TLogArena::Clear()
+{
+    FBlocks.clear();
+}
+
+qsizetype TLogArena::Used() const
+{
+    qsizetype bytes = 0;
+    for (const Block &b : FBlocks)
+        bytes += b.used;
+    return bytes;
+}
+
+// ---- lines ---------------------------------------------------------------------------------
+
+TLogStore::~TLogStore()
+{
+    ReleaseAll();
+}
+
+TLogStore::TLogStore(TLogStore &&other) noexcept
+    : FLines(std::move(other.FLines)), FArena(std::move(other.FArena)), FTimes(std::move(other.FTimes)),
+      FFirstTime(other.FFirstTime), FLastTimeMs(other.FLastTimeMs), FLastTimeText(std::move(other.FLastTimeText)),
+      FChars(other.FChars),
+      FStarts(std::move(other.FStarts)), FShiftAfter(other.FShiftAfter), FShift(other.FShift)
+{
+    other.Forget();
+}
+
+TLogStore &TLogStore::operator=(TLogStore &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    ReleaseAll();
+    FLines = std::move(other.FLines);
+    FArena = std::move(other.FArena);
+    FTimes = std::move(other.FTimes);
+    FFirstTime = other.FFirstTime;
+    FLastTimeMs = other.FLastTimeMs;
+    FLastTimeText = std::move(other.FLastTimeText);
+    FChars = other.FChars;
+    FStarts = std::move(other.FStarts);
+    FShiftAfter = other.FShiftAfter;
+    FShift = other.FShift;
+    other.Forget();
+    return *this;
+}
+
+void TLogStore::Forget()
+{
+    // What was moved away is not released here: it lives on in the store it went to.
+    FLines.clear();
+    FArena.Clear();
+    FTimes.clear();
+    FLastTimeMs = -2;
+    FLastTimeText.clear();
+    FChars = 0;
+    FStarts.clear();
+    FShiftAfter = -1;
+    FShift = 0;
+}
+
+bool TLogStore::IsBreak(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == u'\n' || u == u'\r' || u == QChar::ParagraphSeparator || u == QChar::LineSeparator;
+}
 
 void TLogStore::Append(const QString &text)
 {
-    // Most lines have no break: they are kept as given, sharing their data.
     if (!hasBreak(text)) {
-        FLines.push_back(text);
-        // A line built by appending may hold spare room the size of half its text: the log keeps
-        // it for good, so it is kept without.
-        if (text.capacity() - text.size() > SpareChars)
-            FLines.back().squeeze();
-        FChars += text.size();
+        AppendText(text);
         return;
     }
-    for (QString &piece : splitLines(text)) {
-        FChars += piece.size();
-        FLines.push_back(std::move(piece));
+    for (const QString &piece : splitLines(text))
+        AppendText(piece);
+}
+
+void TLogStore::AppendText(const QString &line)
+{
+    Entry e{0, uint32_t(line.size()), Latin1};
+    char *at = nullptr;
+    if (isLatin1(line)) {
+        e.where = FArena.Put(line.size(), false, &at);
+        const QChar *from = line.constData();
+        for (qsizetype i = 0; i < line.size(); ++i)
+            at[i] = char(from[i].unicode());
+    } else {
+        e.meta = Utf16;
+        e.where = FArena.Put(2 * line.size(), true, &at);
+        std::memcpy(at, line.constData(), size_t(2 * line.size()));
     }
+    FLines.push_back(e);
+    FChars += line.size();
+}
+
+void TLogStore::AppendReceived(const QTime &time, const QByteArray &bytes, bool hex)
+{
+    const qsizetype total = bytes.size();
+    const QByteArray shown = total > MaxShownBytes ? QByteArray::fromRawData(bytes.constData(), MaxShownBytes) : bytes;
+    const int ms = time.isValid() ? time.msecsSinceStartOfDay() : -1;
+    if (ms != FLastTimeMs || ms < 0) {
+        FLastTimeText = LineTimeText(time);
+        FLastTimeMs = ms;
+    }
+    const TReceiveLineSize size = ReceiveLineSize(FLastTimeText, shown, total, hex);
+    if (size.breaks) {
+        // Line breaks in the data start other lines: those lines keep their text.
+        Append(ReceiveLineText(FLastTimeText, shown, total, hex));
+        return;
+    }
+    if (FTimes.empty() || FTimes.back().text != FLastTimeText)
+        FTimes.push_back({FLastTimeText, 0});
+    ++FTimes.back().lines;
+    const uint64_t number = (FFirstTime + FTimes.size() - 1) % TimeNumbers;
+
+    const qsizetype n = shown.size();
+    const bool cut = total > n;
+    char *at = nullptr;
+    Entry e;
+    e.where = FArena.Put(countSize(uint64_t(n)) + (cut ? countSize(uint64_t(total)) : 0) + n, false, &at);
+    at = putCount(at, uint64_t(n));
+    if (cut)
+        at = putCount(at, uint64_t(total));
+    std::memcpy(at, shown.constData(), size_t(n));
+    e.chars = uint32_t(size.chars);
+    e.meta = Received | (hex ? HexFlag : 0) | (cut ? CutFlag : 0) | uint32_t(number << TimeShift);
+    FLines.push_back(e);
+    FChars += size.chars;
+}
+
+const QString &TLogStore::TimeOf(const Entry &e) const
+{
+    const uint64_t number = e.meta >> TimeShift;
+    return FTimes[size_t((number + TimeNumbers - FFirstTime % TimeNumbers) % TimeNumbers)].text;
+}
+
+TLogStore::TimeText &TLogStore::TimeEntryOf(const Entry &e)
+{
+    const uint64_t number = e.meta >> TimeShift;
+    return FTimes[size_t((number + TimeNumbers - FFirstTime % TimeNumbers) % TimeNumbers)];
+}
+
+QString TLogStore::Line(qsizetype i) const
+{
+    const Entry &e = FLines[size_t(i)];
+    switch (e.kind()) {
+    case Latin1:
+        return e.chars ? QString::fromLatin1(FArena.At(e.where), e.chars) : QString();
+    case Utf16:
+        return e.chars ? QString(reinterpret_cast<const QChar *>(FArena.At(e.where)), e.chars) : QString();
+    case Received: {
+        uint64_t shown = 0;
+        const char *p = getCount(FArena.At(e.where), &shown);
+        uint64_t total = shown;
+        if (e.meta & CutFlag)
+            p = getCount(p, &total);
+        return ReceiveLineText(TimeOf(e), QByteArray::fromRawData(p, qsizetype(shown)), int64_t(total),
+                               e.meta & HexFlag);
+    }
+    case Owned:
+        break;
+    }
+    return *reinterpret_cast<const QString *>(e.where);
+}
+
+void TLogStore::AppendLineTo(QString &text, qsizetype i) const
+{
+    const Entry &e = FLines[size_t(i)];
+    if (e.kind() == Latin1 && e.chars)
+        text.append(QLatin1StringView(FArena.At(e.where), e.chars));
+    else if (e.kind() == Utf16 && e.chars)
+        text.append(QStringView(reinterpret_cast<const QChar *>(FArena.At(e.where)), e.chars));
+    else if (e.kind() == Received || e.kind() == Owned)
+        text.append(Line(i));
+}
+
+void TLogStore::Release(const Entry &e)
+{
+    if (e.kind() == Owned)
+        delete reinterpret_cast<QString *>(e.where);
+    else if (e.kind() == Received)
+        --TimeEntryOf(e).lines;
+}
+
+void TLogStore::ReleaseAll()
+{
+    for (const Entry &e : FLines)
+        if (e.kind() == Owned)
+            delete reinterpret_cast<QString *>(e.where);
+    FLines.clear();
+    FTimes.clear();
+    FArena.Clear();
+}
+
+void TLogStore::DropUnusedTimes()
+{
+    while (!FTimes.empty() && FTimes.front().lines == 0) {
+        FTimes.pop_front();
+        ++FFirstTime;
+    }
+}
+
+void TLogStore::DropUnusedBytes()
+{
+    // Lines keep the arena's order: the first line with bytes there holds the oldest still used.
+    for (const Entry &e : FLines) {
+        if (e.kind() != Owned) {
+            FArena.DropBefore(e.where);
+            return;
+        }
+    }
+    FArena.Clear();
+}
+
+void TLogStore::SetOwned(qsizetype line, const QString &text)
+{
+    Entry &e = FLines[size_t(line)];
+    FChars += text.size() - qsizetype(e.chars);
+    e.chars = uint32_t(text.size());
+    if (e.kind() == Owned) {
+        *reinterpret_cast<QString *>(e.where) = text;
+        return;
+    }
+    Release(e);
+    e.where = uint64_t(reinterpret_cast<uintptr_t>(new QString(text)));
+    e.meta = Owned;
+    DropUnusedTimes();
+}
+
+TLogStore::Entry TLogStore::OwnedEntry(const QString &text)
+{
+    return Entry{uint64_t(reinterpret_cast<uintptr_t>(new QString(text))), uint32_t(text.size()), Owned};
 }
 
 QString TLogStore::Text() const
 {
     QString text;
     text.reserve(CharacterCount());
-    for (const QString &line : FLines) {
-        if (&line != &FLines.front())
+    for (qsizetype i = 0; i < LineCount(); ++i) {
+        if (i > 0)
             text += u'\n';
-        text += line;
+        AppendLineTo(text, i);
     }
     return text;
 }
@@ -97,19 +430,25 @@ QString TLogStore::Text(TLogPosition from, TLogPosition to) const
     if (from.line == to.line)
         return FLines.empty() ? QString() : Line(from.line).mid(from.column, to.column - from.column);
     QString text = Line(from.line).mid(from.column);
-    for (qsizetype l = from.line + 1; l < to.line; ++l)
-        text.append(u'\n').append(Line(l));
+    for (qsizetype l = from.line + 1; l < to.line; ++l) {
+        text.append(u'\n');
+        AppendLineTo(text, l);
+    }
     return text.append(u'\n').append(Line(to.line).left(to.column));
 }
 
 void TLogStore::ReplaceFront(qsizetype count, const QString &line)
 {
     count = std::clamp<qsizetype>(count, 0, LineCount());
-    for (qsizetype i = 0; i < count; ++i)
-        FChars -= FLines[size_t(i)].size();
+    for (qsizetype i = 0; i < count; ++i) {
+        FChars -= FLines[size_t(i)].chars;
+        Release(FLines[size_t(i)]);
+    }
     FLines.erase(FLines.begin(), FLines.begin() + count);
-    FLines.push_front(line);
+    FLines.push_front(OwnedEntry(line));
     FChars += line.size();
+    DropUnusedTimes();
+    DropUnusedBytes();
     ApplyShift();
     if (qsizetype(FStarts.size()) > count) {
         FStarts.erase(FStarts.begin(), FStarts.begin() + count);
@@ -125,7 +464,7 @@ void TLogStore::IndexStarts(qsizetype line) const
     if (FStarts.empty() && line >= 0)
         FStarts.push_back(0);
     for (auto i = qsizetype(FStarts.size()); i <= line; ++i)
-        FStarts.push_back(FStarts.back() + Line(i - 1).size() + 1);
+        FStarts.push_back(FStarts.back() + LineSize(i - 1) + 1);
 }
 
 qsizetype TLogStore::Start(qsizetype line) const
@@ -198,41 +537,44 @@ TLogPosition TLogStore::Clamp(TLogPosition p) const
     if (FLines.empty())
         return {};
     p.line = std::clamp<qsizetype>(p.line, 0, LineCount() - 1);
-    p.column = std::clamp<qsizetype>(p.column, 0, Line(p.line).size());
+    p.column = std::clamp<qsizetype>(p.column, 0, LineSize(p.line));
     return p;
 }
 
 TLogPosition TLogStore::End() const
 {
-    return FLines.empty() ? TLogPosition{} : TLogPosition{LineCount() - 1, FLines.back().size()};
+    return FLines.empty() ? TLogPosition{} : TLogPosition{LineCount() - 1, LineSize(LineCount() - 1)};
 }
 
 TLogPosition TLogStore::Insert(TLogPosition at, const QString &text)
 {
     if (FLines.empty())
-        FLines.emplace_back();
+        FLines.push_back(OwnedEntry(QString()));
     at = Clamp(at);
     QStringList pieces = splitLines(text);
     if (pieces.size() == 1)
         LineResized(at.line, pieces.front().size());
     else
         DropStartsAfter(at.line);
-    QString &first = FLines[size_t(at.line)];
+    QString first = Line(at.line);
     const QString tail = first.mid(at.column);
     first.truncate(at.column);
-    FChars -= tail.size();
     first += pieces.front();
-    FChars += pieces.front().size();
     if (pieces.size() == 1) {
         first += tail;
-        FChars += tail.size();
+        SetOwned(at.line, first);
         return {at.line, at.column + pieces.front().size()};
     }
+    SetOwned(at.line, first);
     const TLogPosition end{at.line + pieces.size() - 1, pieces.back().size()};
     pieces.back() += tail;
-    for (qsizetype i = 1; i < pieces.size(); ++i)
+    std::vector<Entry> added;
+    added.reserve(size_t(pieces.size() - 1));
+    for (qsizetype i = 1; i < pieces.size(); ++i) {
+        added.push_back(OwnedEntry(pieces[i]));
         FChars += pieces[i].size();
-    FLines.insert(FLines.begin() + at.line + 1, pieces.begin() + 1, pieces.end());
+    }
+    FLines.insert(FLines.begin() + at.line + 1, added.begin(), added.end());
     return end;
 }
 
@@ -248,20 +590,31 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
         LineResized(from.line, from.column - to.column);
     else
         DropStartsAfter(from.line);
-    QString &first = FLines[size_t(from.line)];
-    const QString &last = FLines[size_t(to.line)];
-    const QString tail = last.mid(to.column);
-    for (qsizetype l = from.line; l <= to.line; ++l)
-        FChars -= FLines[size_t(l)].size();
+    QString first = Line(from.line);
     first.truncate(from.column);
-    first += tail;
-    FChars += first.size();
+    first += Line(to.line).mid(to.column);
+    for (qsizetype l = from.line + 1; l <= to.line; ++l) {
+        FChars -= FLines[size_t(l)].chars;
+        Release(FLines[size_t(l)]);
+    }
     FLines.erase(FLines.begin() + from.line + 1, FLines.begin() + to.line + 1);
+    SetOwned(from.line, first);
+    DropUnusedTimes();
     // A box emptied by the user is empty: the next line goes first again.
-    if (FLines.size() == 1 && FLines.front().isEmpty()) {
-        FLines.clear();
+    if (FLines.size() == 1 && FLines.front().chars == 0) {
+        ReleaseAll();
+        FChars = 0;
         FStarts.clear();
         FShiftAfter = -1;
         FShift = 0;
     }
+}
+
+qsizetype TLogStore::MemoryBytes() const
+{
+    qsizetype bytes = LineCount() * qsizetype(sizeof(Entry)) + FArena.Used();
+    for (const Entry &e : FLines)
+        if (e.kind() == Owned)
+            bytes += qsizetype(sizeof(QString)) + 2 * qsizetype(e.chars);
+    return bytes;
 }

@@ -1,11 +1,24 @@
 #pragma once
 // The lines of a receive log: appended at the end in O(1), dropped from the front cheaply,
 // edited anywhere by the user.
+//
+// A log holds up to two million lines, most of them made by a flood, so a line must cost little:
+// a string of its own per line (about 90 bytes for an empty datagram's line) made a flood of tiny
+// datagrams grow the program by 150 MiB. A receive line is kept as what it is made of (its
+// time's text, the bytes shown, the hex switch) and its text is made when it is drawn or asked
+// for; any other line keeps its text in one byte a character when Latin-1 holds it, else in
+// UTF-16. Their bytes lie one after another in large blocks (TLogArena), so a line costs 16
+// bytes and what it shows; only a line the user edits gets a string of its own. A move hands
+// the whole store over in O(1).
 
+#include <cstdint>
 #include <deque>
 
 // Qt
 #include <QString>
+
+class QByteArray;
+class QTime;
 
 // A place between two characters of the log: a line and a column in its UTF-16 text.
 struct TLogPosition {
@@ -22,14 +35,58 @@ struct TLogPosition {
     }
 };
 
+// Bytes of lines, one after another in blocks that grow with the log; the lines at the front
+// are the oldest bytes, so the front blocks go with them.
+class TLogArena {
+public:
+    // Room for n bytes at an even place when aligned; returns its place, and fills *at.
+    uint64_t Put(qsizetype n, bool aligned, char **at);
+    const char *At(uint64_t place) const;
+    // Nothing before this place is needed any more.
+    void DropBefore(uint64_t place);
+    void Clear();
+    // Bytes put in the blocks held (the rest of a block is not touched, so takes no memory).
+    qsizetype Used() const;
+
+private:
+    struct Block {
+        Block(uint64_t start, qsizetype size);
+        Block(Block &&other) noexcept;
+        Block &operator=(Block &&other) noexcept;
+        ~Block();
+        uint64_t start;
+        qsizetype size;
+        qsizetype used = 0;
+        char *bytes = nullptr;
+        // From AllocateHugeBlock.
+        bool huge = false;
+    };
+    std::deque<Block> FBlocks;
+    // The place after the last byte put.
+    uint64_t FEnd = 0;
+};
+
 class TLogStore {
 public:
+    TLogStore() = default;
+    ~TLogStore();
+    TLogStore(TLogStore &&other) noexcept;
+    TLogStore &operator=(TLogStore &&other) noexcept;
+    TLogStore(const TLogStore &) = delete;
+    TLogStore &operator=(const TLogStore &) = delete;
+
     // Appends text as new lines: a line feed, carriage return (alone or before a line feed),
     // paragraph or line separator inside it starts another line.
     void Append(const QString &text);
+    // Appends the receive line of a block received at time, as LoggedReceiveLine writes it (a
+    // line break in the data starts another line, as with Append).
+    void AppendReceived(const QTime &time, const QByteArray &bytes, bool hex);
 
     qsizetype LineCount() const { return qsizetype(FLines.size()); }
-    const QString &Line(qsizetype i) const { return FLines[size_t(i)]; }
+    // The text of a line, made when asked for.
+    QString Line(qsizetype i) const;
+    // Its length, without making it.
+    qsizetype LineSize(qsizetype i) const { return FLines[size_t(i)].chars; }
     // Characters of all lines plus one separator per line (at least one), as a text document
     // counts them.
     qsizetype CharacterCount() const { return FChars + (FLines.empty() ? 1 : LineCount()); }
@@ -57,11 +114,71 @@ public:
     // The length of Text().
     qsizetype TextSize() const { return FLines.empty() ? 0 : FChars + LineCount() - 1; }
 
+    // Memory the lines take, in bytes, as far as the store knows it: their entries, their bytes
+    // in the arena (with what edited or trimmed lines left there) and their own strings.
+    qsizetype MemoryBytes() const;
+
     // True for the characters that end a line.
     static bool IsBreak(QChar c);
 
 private:
-    std::deque<QString> FLines;
+    // How a line keeps its text.
+    enum Kind : uint32_t {
+        Latin1 = 0,   // one byte a character, in the arena
+        Utf16 = 1,    // in the arena
+        Received = 2, // a receive line: in the arena the shown bytes' count, the total when cut,
+                      // the bytes; its time's text in FTimes
+        Owned = 3,    // a string of its own (a line the user edited, a trim note)
+    };
+    static constexpr uint32_t KindMask = 3;
+    static constexpr uint32_t HexFlag = 4;
+    static constexpr uint32_t CutFlag = 8;
+    // The rest holds a receive line's time: the number of its text in FTimes, counted from the
+    // first text the store ever held, modulo 2^27 (a new text comes once a second at most, as
+    // the time changes, so that is more than a log's lines can span).
+    static constexpr int TimeShift = 5;
+    static constexpr uint32_t TimeNumbers = 1u << (32 - TimeShift);
+
+    struct Entry {
+        // The place in the arena, or the owned string (a QString *).
+        uint64_t where;
+        uint32_t chars;
+        uint32_t meta;
+        Kind kind() const { return Kind(meta & KindMask); }
+    };
+    static_assert(sizeof(Entry) == 16, "a line's entry is 16 bytes");
+
+    // A time text and the receive lines that use it.
+    struct TimeText {
+        QString text;
+        qsizetype lines;
+    };
+
+    // Appends one line without a break in it.
+    void AppendText(const QString &line);
+    void AppendLineTo(QString &text, qsizetype line) const;
+    static Entry OwnedEntry(const QString &text);
+    // Puts a line's text in place of what it had, as a string of its own.
+    void SetOwned(qsizetype line, const QString &text);
+    // Lets go of what an entry holds but its arena bytes.
+    void Release(const Entry &e);
+    void ReleaseAll();
+    // Leaves a store whose lines were moved away empty, releasing nothing.
+    void Forget();
+    void DropUnusedTimes();
+    void DropUnusedBytes();
+    const QString &TimeOf(const Entry &e) const;
+    TimeText &TimeEntryOf(const Entry &e);
+
+    std::deque<Entry> FLines;
+    TLogArena FArena;
+    std::deque<TimeText> FTimes;
+    // The number of FTimes.front() (see TimeShift).
+    uint64_t FFirstTime = 0;
+    // The time of the last receive line, and its text.
+    int FLastTimeMs = -2;
+    QString FLastTimeText;
+
     void IndexStarts(qsizetype line) const;
     qsizetype Start(qsizetype line) const;
     void DropStartsAfter(qsizetype line);

@@ -76,7 +76,17 @@ void TLogView::AppendLine(const QString &text)
     const qsizetype first = lineCount();
     FStore.Append(text);
     for (qsizetype i = first; i < lineCount(); ++i)
-        FRows.Append(EstimatedRows(FStore.Line(i).size()));
+        FRows.Append(EstimatedRows(FStore.LineSize(i)));
+    FAppendsWaiting = true;
+    ScheduleShow();
+}
+
+void TLogView::AppendReceived(const QTime &time, const QByteArray &bytes, bool hex)
+{
+    const qsizetype first = lineCount();
+    FStore.AppendReceived(time, bytes, hex);
+    for (qsizetype i = first; i < lineCount(); ++i)
+        FRows.Append(EstimatedRows(FStore.LineSize(i)));
     FAppendsWaiting = true;
     ScheduleShow();
 }
@@ -151,7 +161,7 @@ const TLineLayout &TLogView::LayoutOf(qsizetype line) const
     const int width = WrapWidth();
     std::unique_ptr<TLineLayout> &slot = FLayouts[line];
     if (!slot || slot->Width() != width) {
-        const QString &text = FStore.Line(line);
+        const QString text = FStore.Line(line);
         slot = std::make_unique<TLineLayout>(
             Composing(line) ? QString(text).insert(std::min(FCaret.column, text.size()), FPreedit) : text, font(),
             width, LineSpacing());
@@ -189,7 +199,7 @@ void TLogView::DropLayouts()
     FLayouts.clear();
     FEstimateWidth = WrapWidth();
     FCharsPerRow = std::max(1, FEstimateWidth / std::max(1, fontMetrics().averageCharWidth()));
-    FRows.Reset(lineCount(), [this](qsizetype line) { return EstimatedRows(FStore.Line(line).size()); });
+    FRows.Reset(lineCount(), [this](qsizetype line) { return EstimatedRows(FStore.LineSize(line)); });
 }
 
 void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
@@ -209,7 +219,7 @@ void TLogView::ReplaceLayouts(qsizetype first, qsizetype last, qsizetype lines)
     FLayouts = std::move(kept);
     std::vector<int> rows;
     for (qsizetype line = first; line < first + lines; ++line)
-        rows.push_back(EstimatedRows(FStore.Line(line).size()));
+        rows.push_back(EstimatedRows(FStore.LineSize(line)));
     FRows.Replace(first, last, rows);
 }
 
@@ -460,7 +470,7 @@ void TLogView::paintEvent(QPaintEvent *event)
             qsizetype end = 0;
             if (from != to && i >= from.line && i <= to.line) {
                 start = i == from.line ? from.column : 0;
-                end = i == to.line ? to.column : line(i).size();
+                end = i == to.line ? to.column : lineSize(i);
             }
             const QPointF at(Margin, y);
             start = ShownColumn({i, start});
@@ -593,7 +603,7 @@ TEditStep TLogView::Apply(const TEditStep &step)
                                                : TLogPosition{from.line, from.column + step.endColumn});
     QString text = step.text;
     // Lines appended since the step emptied the box stay, now first in it.
-    if (step.empties && to.line + 1 < lineCount() && to.column == FStore.Line(to.line).size())
+    if (step.empties && to.line + 1 < lineCount() && to.column == FStore.LineSize(to.line))
         to = {to.line + 1, 0};
     // Lines appended since the box was empty stay after the text.
     if (step.fillsEmpty && !wasEmpty)
@@ -690,13 +700,13 @@ TLogPosition TLogView::VisualLineMove(TLogPosition from, int rows, qreal x) cons
     if (row < 0)
         return {line, 0};
     if (row >= LayoutOf(line).Rows())
-        return {line, FStore.Line(line).size()};
+        return {line, FStore.LineSize(line)};
     return {line, LayoutOf(line).ColumnAt(row, x)};
 }
 
 TLogPosition TLogView::WordStart(TLogPosition p) const
 {
-    const QString &text = FStore.Line(p.line);
+    const QString text = FStore.Line(p.line);
     qsizetype c = p.column;
     while (c > 0 && !isWordChar(text[c - 1]))
         --c;
@@ -707,7 +717,7 @@ TLogPosition TLogView::WordStart(TLogPosition p) const
 
 TLogPosition TLogView::WordEnd(TLogPosition p) const
 {
-    const QString &text = FStore.Line(p.line);
+    const QString text = FStore.Line(p.line);
     qsizetype c = p.column;
     while (c < text.size() && !isWordChar(text[c]))
         ++c;
@@ -721,13 +731,13 @@ TLogPosition TLogView::MovedCaret(int key, bool word) const
     if (lineCount() == 0)
         return {};
     const TLogPosition p = FStore.Clamp(FCaret);
-    const QString &text = FStore.Line(p.line);
+    const QString text = FStore.Line(p.line);
     const int page = std::max(1, viewport()->height() / LineSpacing() - 1);
     const qreal goalX = FGoalX >= 0 ? FGoalX : LayoutOf(p.line).XOf(p.column);
     switch (key) {
     case Qt::Key_Left:
         if (p.column == 0)
-            return p.line > 0 ? TLogPosition{p.line - 1, FStore.Line(p.line - 1).size()} : p;
+            return p.line > 0 ? TLogPosition{p.line - 1, FStore.LineSize(p.line - 1)} : p;
         if (word)
             return WordStart(p);
         return {p.line, LayoutOf(p.line).PreviousCursor(p.column)};
@@ -856,7 +866,7 @@ void TLogView::inputMethodEvent(QInputMethodEvent *event)
     if (event->replacementLength() > 0 && lineCount() > 0) {
         // The input method replaces text around the caret in its line.
         const TLogPosition at = FStore.Clamp(FCaret);
-        const qsizetype size = FStore.Line(at.line).size();
+        const qsizetype size = FStore.LineSize(at.line);
         const qsizetype from = std::clamp<qsizetype>(at.column + event->replacementStart(), 0, size);
         FAnchor = {at.line, from};
         FCaret = {at.line, std::clamp<qsizetype>(from + event->replacementLength(), 0, size)};
@@ -960,7 +970,7 @@ void TLogView::mousePressEvent(QMouseEvent *event)
         // The whole line, without its break.
         const qsizetype line = PositionAt(FDoubleClickPoint).line;
         FAnchor = {line, 0};
-        setCaret({line, FStore.Line(line).size()}, true);
+        setCaret({line, FStore.LineSize(line)}, true);
         FLineAnchor = line;
         FDragging = true;
         return;
@@ -980,9 +990,9 @@ void TLogView::DragSelect(const QPoint &point)
     const qsizetype anchor = std::min(FLineAnchor, lineCount() - 1);
     if (p.line >= anchor) {
         FAnchor = {anchor, 0};
-        setCaret({p.line, FStore.Line(p.line).size()}, true);
+        setCaret({p.line, FStore.LineSize(p.line)}, true);
     } else {
-        FAnchor = {anchor, FStore.Line(anchor).size()};
+        FAnchor = {anchor, FStore.LineSize(anchor)};
         setCaret({p.line, 0}, true);
     }
 }
@@ -1036,7 +1046,7 @@ void TLogView::mouseDoubleClickEvent(QMouseEvent *event)
     FDoubleClickTime = event->timestamp();
     FDoubleClickPoint = event->position().toPoint();
     const TLogPosition p = PositionAt(event->position().toPoint());
-    const QString &text = FStore.Line(p.line);
+    const QString text = FStore.Line(p.line);
     TLogPosition start = p;
     TLogPosition end = p;
     while (start.column > 0 && isWordChar(text[start.column - 1]))

@@ -29,13 +29,18 @@ public:
 
     // Appends text as new lines at the end (see TLogStore::Append).
     void AppendLine(const QString &text);
+    // Appends the receive line of a block received at time, kept as what it is made of until it
+    // is drawn or asked for (see TLogStore::AppendReceived).
+    void AppendReceived(const QTime &time, const QByteArray &bytes, bool hex);
     // Takes over lines kept elsewhere until the box was made, in place of its own (none yet),
     // shown from the end as if they had been appended to it.
     void AdoptLines(TLogStore &&lines);
     // The lines, to read.
     const TLogStore &Lines() const { return FStore; }
     qsizetype lineCount() const { return FStore.LineCount(); }
-    const QString &line(qsizetype i) const { return FStore.Line(i); }
+    // A line's text, made when asked for, and its length without making it.
+    QString line(qsizetype i) const { return FStore.Line(i); }
+    qsizetype lineSize(qsizetype i) const { return FStore.LineSize(i); }
     QString toPlainText() const { return FStore.Text(); }
     qsizetype characterCount() const { return FStore.CharacterCount(); }
     // Replaces the first count lines by one line; caret and selection stay on their text.

@@ -91,7 +91,7 @@ void TLogViewAccessible::Appended(TLogView *view, qsizetype firstLine)
     if (firstLine >= store.LineCount())
         return;
     // From the end of the line before, so the text starts with the line feed that was added.
-    const TLogPosition from = firstLine > 0 ? TLogPosition{firstLine - 1, store.Line(firstLine - 1).size()}
+    const TLogPosition from = firstLine > 0 ? TLogPosition{firstLine - 1, store.LineSize(firstLine - 1)}
                                             : TLogPosition{};
     Inserted(view, from, store.End());
 }
@@ -306,7 +306,7 @@ QRect TLogViewAccessible::characterRect(int offset) const
         return {};
     QRect rect = caret;
     const QRect next = view->CaretRectOf({p.line, p.column + 1});
-    const bool sameRow = p.column < view->line(p.line).size() && next.top() == caret.top();
+    const bool sameRow = p.column < view->lineSize(p.line) && next.top() == caret.top();
     rect.setRight(sameRow && next.left() > caret.left() ? next.left() - 1
                                                         : caret.left() + view->fontMetrics().averageCharWidth() - 1);
     return QRect(view->viewport()->mapToGlobal(rect.topLeft()), rect.size());

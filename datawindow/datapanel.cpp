@@ -317,7 +317,7 @@ void TFrmData::TrimLog()
     // The first line kept starts at or after charCut (a line takes its length and a separator).
     qsizetype keep = 0;
     for (qsizetype at = 0; keep < lines && at < charCut; ++keep)
-        at += log.Line(keep).size() + 1;
+        at += log.LineSize(keep) + 1;
     keep = std::min(std::max(keep, lineCut), lines - 1);
     // The note of an earlier trim goes with the lines before it and is written anew.
     FLogDropped += keep - (FLogDropped > 0 ? 1 : 0);
@@ -354,7 +354,12 @@ void TFrmData::LogReceived(const QByteArray &block)
             ui::ShowMessage(message);
         }
     }
-    AppendLogLine(LoggedReceiveLine(localTimeNow(), block, HexMode()));
+    // The line is kept as its time, bytes and hex switch; its text is made when it is drawn.
+    if (Memo2)
+        Memo2->AppendReceived(localTimeNow(), block, HexMode());
+    else
+        FLog.AppendReceived(localTimeNow(), block, HexMode());
+    TrimLog();
     RecvCount += block.size();
     ShowCounters();
 }

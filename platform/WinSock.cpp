@@ -2,6 +2,8 @@
 
 #include "SelectReactor.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -275,6 +277,38 @@ int recvfrom(TSocket s, char *buf, int len, TSockAddrIn *from)
         return SOCKET_ERROR;
     }
     return ok(static_cast<int>(n));
+}
+
+int recvfromBatch(TSocket s, TDatagramSlot *rooms, int n)
+{
+    n = std::clamp(n, 0, MaxBatch);
+    mmsghdr messages[MaxBatch];
+    iovec iovs[MaxBatch];
+    for (int i = 0; i < n; ++i) {
+        iovs[i] = {rooms[i].buf, static_cast<size_t>(rooms[i].len)};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_name = &rooms[i].from;
+        messages[i].msg_hdr.msg_namelen = sizeof rooms[i].from;
+        messages[i].msg_hdr.msg_iov = &iovs[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int got;
+    do {
+        got = ::recvmmsg(s, messages, static_cast<unsigned>(n), MSG_DONTWAIT, nullptr);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return fail();
+    for (int i = 0; i < got; ++i) {
+        TDatagramSlot &slot = rooms[i];
+        slot.error = 0;
+        slot.count = static_cast<int>(messages[i].msg_len);
+        // Windows reports a datagram that did not fit as an error; its rest is lost either way.
+        if (messages[i].msg_hdr.msg_flags & MSG_TRUNC) {
+            slot.count = SOCKET_ERROR;
+            slot.error = WSAEMSGSIZE;
+        }
+    }
+    return ok(got);
 }
 
 int nextDatagramSize(TSocket s)

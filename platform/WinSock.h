@@ -118,6 +118,21 @@ int recv(TSocket s, char *buf, int len);
 int sendto(TSocket s, const char *buf, int len, const TSockAddrIn &to);
 // A datagram longer than len is cut and reported as SOCKET_ERROR with WSAEMSGSIZE, as on Windows.
 int recvfrom(TSocket s, char *buf, int len, TSockAddrIn *from);
+// One datagram of a batch read: its room, and what came into it.
+struct TDatagramSlot {
+    char *buf = nullptr;
+    int len = 0;
+    // The datagram's length; SOCKET_ERROR with error WSAEMSGSIZE when it was longer than len.
+    int count = 0;
+    int error = 0;
+    TSockAddrIn from;
+};
+// The most datagrams one batch read takes.
+constexpr int MaxBatch = 64;
+// Reads up to n datagrams that wait (at most MaxBatch) in one system call, each whole into its
+// slot, without waiting for more; returns how many were read, or SOCKET_ERROR (WSAEWOULDBLOCK
+// when none waits). One call per datagram cost more than the datagram's own work in a flood.
+int recvfromBatch(TSocket s, TDatagramSlot *rooms, int n);
 // Length of the next datagram waiting, or -1 with the last error set (WSAEWOULDBLOCK when none).
 int nextDatagramSize(TSocket s);
 

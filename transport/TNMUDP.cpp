@@ -1,6 +1,8 @@
 #include "TNMUDP.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 // Qt
 #include <QBuffer>
@@ -8,6 +10,7 @@
 #include <QIODevice>
 #include <QMetaObject>
 #include <QPointer>
+#include <QTimerEvent>
 
 // platform
 #include "AsyncSelect.h"
@@ -20,6 +23,25 @@ const QString HostLookupCanceled = QStringLiteral("Host Lookup Canceled");
 
 // Room for the largest datagram IPv4 can carry, so none is ever cut.
 constexpr int ReceiveBufferSize = 65536;
+
+// The rooms of one batch read, shared by every component: a read never runs inside another.
+struct TBatchRooms {
+    TBatchRooms() : bytes(std::make_unique<char[]>(size_t(TNMUDP::ReadBatch) * ReceiveBufferSize))
+    {
+        for (int i = 0; i < TNMUDP::ReadBatch; ++i) {
+            rooms[i].buf = bytes.get() + size_t(i) * ReceiveBufferSize;
+            rooms[i].len = ReceiveBufferSize;
+        }
+    }
+    std::unique_ptr<char[]> bytes;
+    ws::TDatagramSlot rooms[TNMUDP::ReadBatch];
+};
+
+ws::TDatagramSlot *batchRooms()
+{
+    static TBatchRooms batch;
+    return batch.rooms;
+}
 
 // A datagram that will not go out at once waits this long for room in the send buffer.
 constexpr int SendWaitMs = 100;
@@ -65,7 +87,7 @@ struct TNMUDP::Lookup {
     QEventLoop *loop = nullptr;
 };
 
-TNMUDP::TNMUDP(QObject *owner) : QObject(owner), FBuffer(ReceiveBufferSize, '\0')
+TNMUDP::TNMUDP(QObject *owner) : QObject(owner)
 {
     Status(8, QStringLiteral("Initializing Winsock"));
     ws::WSAStartup();
@@ -145,12 +167,19 @@ void TNMUDP::DataReady()
     DeliverQueued();
 }
 
-void TNMUDP::ReadAhead()
+void TNMUDP::ReadAhead(int most)
 {
-    if (FSocket == ws::INVALID_SOCKET)
+    // Paused: until the events have taken their share, so that reads come in batches.
+    if (FSocket == ws::INVALID_SOCKET || FReadPaused)
         return;
-    for (int i = 0; i < MaxReadsPerWake; ++i) {
-        if (QueueFull()) {
+    ws::TDatagramSlot *rooms = batchRooms();
+    for (int read = 0; read < most;) {
+        // Room by count and by bytes, each datagram taken to be the largest.
+        const int64_t roomByBytes = (MaxQueuedBytes - FQueuedBytes + QueueEntryBytes + MaxDatagram - 1)
+            / (QueueEntryBytes + MaxDatagram);
+        const int n = int(std::min<int64_t>({ReadBatch, MaxQueuedDatagrams - FQueue.Count(), roomByBytes,
+                                             most - read}));
+        if (n <= 0) {
             // Full: stop the notifications (level-triggered, they would spin) until events
             // have taken their share.
             FReadPaused = true;
@@ -158,14 +187,24 @@ void TNMUDP::ReadAhead()
                 FSelect->setReadEnabled(false);
             return;
         }
-        ws::TSockAddrIn from;
-        const int n = ws::recvfrom(FSocket, FBuffer.data(), FBuffer.size(), &from);
-        if (n == ws::SOCKET_ERROR && ws::WSAGetLastError() == ws::WSAEWOULDBLOCK)
+        const int got = ws::recvfromBatch(FSocket, rooms, n);
+        if (got == ws::SOCKET_ERROR) {
+            if (ws::WSAGetLastError() != ws::WSAEWOULDBLOCK) {
+                // The failed receive is an event of its own.
+                FQueue.Push(nullptr, -1, 0, 0);
+                FQueuedBytes += QueueEntryBytes;
+            }
             return;
-        FQueue.push_back({n > 0 ? QByteArray(FBuffer.constData(), n) : QByteArray(), n, from.sin_addr,
-                          int(ws::NetToHost16(from.sin_port))});
-        FQueuedBytes += QueueEntryBytes + std::max(n, 0);
-        if (n == ws::SOCKET_ERROR)
+        }
+        for (int i = 0; i < got; ++i) {
+            const ws::TDatagramSlot &slot = rooms[i];
+            FQueue.Push(slot.buf, slot.count, slot.from.sin_addr, int(ws::NetToHost16(slot.from.sin_port)));
+            FQueuedBytes += QueueEntryBytes + std::max(slot.count, 0);
+        }
+        read += got;
+        FReads += uint64_t(got);
+        // Fewer than asked for: the kernel's buffer is empty.
+        if (got < n)
             return;
     }
 }
@@ -187,23 +226,27 @@ void TNMUDP::DeliverQueued()
                 return;
             self->FDelivering = false;
             if (self->FReadPaused && self->FQueuedBytes < MaxQueuedBytes / 2
-                && self->FQueue.size() < size_t(MaxQueuedDatagrams / 2)) {
+                && self->FQueue.Count() < MaxQueuedDatagrams / 2) {
                 self->FReadPaused = false;
                 if (self->FSelect)
                     self->FSelect->setReadEnabled(true);
             }
             // The rest after the other sockets and the window have had their turn.
-            if (!self->FQueue.empty())
+            if (!self->FQueue.Empty())
                 self->ScheduleDelivery();
+            else if (self->FQueue.HoldsRoom() && !self->FReleaseTimer.isActive())
+                self->FReleaseTimer.start(ReleaseRoomAfterMs, self);
         }
     } finish{self};
 
-    for (int i = 0; i < MaxEventsPerTurn && !FQueue.empty(); ++i) {
-        Datagram d = std::move(FQueue.front());
-        FQueue.pop_front();
-        FQueuedBytes -= QueueEntryBytes + std::max(d.count, 0);
-        FCurrent = std::move(d.data);
+    for (int i = 0; i < MaxEventsPerTurn && !FQueue.Empty(); ++i) {
+        const TDatagramQueue::Datagram d = FQueue.Front();
         FCount = d.count;
+        FCurrent.resize(std::max(d.count, 0));
+        if (d.count > 0)
+            std::memcpy(FCurrent.data(), d.data, size_t(d.count));
+        FQueue.PopFront();
+        FQueuedBytes -= QueueEntryBytes + std::max(d.count, 0);
         if (!OnDataReceived)
             continue;
         if (FLastFromIP.isEmpty() || d.fromAddr != FLastFromAddr) {
@@ -216,9 +259,25 @@ void TNMUDP::DeliverQueued()
         // The handler may have freed the component or re-created its socket.
         if (!self || FGeneration != generation)
             return;
-        // Handlers are slow next to a read (the log): keep the kernel's buffer empty meanwhile.
-        ReadAhead();
+        // Handlers are slow next to a read (the log): keep the kernel's buffer from filling
+        // meanwhile.
+        if (i % ReadAheadEvery == ReadAheadEvery - 1)
+            ReadAhead(MaxReadsBetweenEvents);
     }
+}
+
+void TNMUDP::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != FReleaseTimer.timerId()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    if (FReads != FReadsAtRelease || !FQueue.Empty()) {
+        FReadsAtRelease = FReads;
+        return;
+    }
+    FReleaseTimer.stop();
+    FQueue.ReleaseRoom();
 }
 
 void TNMUDP::ScheduleDelivery()
@@ -238,20 +297,22 @@ void TNMUDP::ScheduleDelivery()
         Qt::QueuedConnection);
 }
 
-bool TNMUDP::QueueFull() const
-{
-    return FQueuedBytes >= MaxQueuedBytes || FQueue.size() >= size_t(MaxQueuedDatagrams);
-}
-
 void TNMUDP::ClearQueue()
 {
-    FQueue.clear();
+    FQueue.Clear();
     FQueuedBytes = 0;
     FReadPaused = false;
 }
 
 void TNMUDP::ReadStream(QIODevice &stream)
 {
+    // A fresh buffer takes the datagram's bytes as they are, shared rather than copied.
+    auto *buffer = qobject_cast<QBuffer *>(&stream);
+    if (buffer && !buffer->isOpen() && buffer->buffer().isEmpty() && FCount > 0) {
+        buffer->setData(FCurrent);
+        buffer->open(QIODevice::ReadWrite);
+        return;
+    }
     if (!stream.isOpen())
         stream.open(QIODevice::ReadWrite);
     if (FCount > 0)

@@ -4,12 +4,12 @@
 // to the remote host and port, a host name being resolved first (the UI keeps running meanwhile).
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
 
 // Qt
+#include <QBasicTimer>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -17,6 +17,8 @@
 // platform
 #include "Exception.h"
 #include "WinSock.h"
+
+#include "DatagramQueue.h"
 
 class QIODevice;
 namespace ws {
@@ -46,12 +48,20 @@ public:
     // Datagrams taken from the kernel per wake-up, ahead of their events: reading is cheap and
     // the handlers (the log) are not, so a burst waits here rather than overflow the kernel.
     static constexpr int MaxReadsPerWake = 4096;
+    // Datagrams read in one system call; while events are delivered, the kernel's buffer is
+    // read after every few of them, a few batches at most (a turn of the loop that read
+    // thousands between its events held the window up for 70 ms).
+    static constexpr int ReadBatch = 16;
+    static constexpr int ReadAheadEvery = 8;
+    static constexpr int MaxReadsBetweenEvents = 4 * ReadBatch;
     // What may wait for its events, at most, in datagrams and in bytes (each datagram's own
     // bookkeeping counted with its payload: a flood of empty datagrams must not be free).
     // Beyond either the system's buffer takes over, and drops and counts what overflows it.
     static constexpr int MaxQueuedDatagrams = 32768;
     static constexpr int64_t MaxQueuedBytes = 32 * 1024 * 1024;
     static constexpr int64_t QueueEntryBytes = 96;
+    // A flood's queue keeps its room until nothing has been read for this long.
+    static constexpr int ReleaseRoomAfterMs = 1000;
     // Receive buffer asked of the system, so that a burst is not dropped; it may grant less.
     static constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 
@@ -90,23 +100,19 @@ public:
     // The receive buffer the system granted on the bound socket, in bytes.
     int ReceiveBufferGranted() const { return FReceiveBuffer; }
     // Datagrams read ahead and waiting for their events now.
-    int QueuedDatagrams() const { return int(FQueue.size()); }
+    int QueuedDatagrams() const { return FQueue.Count(); }
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
 
 private:
     struct Lookup;
-    struct Datagram {
-        QByteArray data;
-        int count; // -1: the receive failed
-        uint32_t fromAddr;
-        int fromPort;
-    };
 
     void DataReady();
-    void ReadAhead();
+    void ReadAhead(int most = MaxReadsPerWake);
     void DeliverQueued();
     void ScheduleDelivery();
     void ClearQueue();
-    bool QueueFull() const;
     void SendDatagram(const QByteArray &data);
     uint32_t ResolveRemoteHost();
     // One asynchronous lookup with a nested event loop: true and the address when resolved,
@@ -124,16 +130,19 @@ private:
     int FReceiveBuffer = 0;
     // Counts socket re-creations, so a delivery loop notices that its socket was replaced.
     unsigned FGeneration = 0;
-    // Receive buffer for one datagram of any size.
-    QByteArray FBuffer;
     // Datagrams read ahead of their events, in order.
-    std::deque<Datagram> FQueue;
+    TDatagramQueue FQueue;
     // Payload and bookkeeping of what waits.
     int64_t FQueuedBytes = 0;
     bool FReadPaused = false;
+    // Datagrams read so far; the room of the queue goes when it stood still for a timer's period.
+    uint64_t FReads = 0;
+    uint64_t FReadsAtRelease = 0;
+    QBasicTimer FReleaseTimer;
     bool FDelivering = false;
     bool FDeliveryPosted = false;
-    // The datagram of the current event and its byte count (-1 when the receive failed).
+    // The datagram of the current event and its byte count (-1 when the receive failed). Its
+    // room is used again by the next event unless a handler kept the bytes.
     QByteArray FCurrent;
     // The text of the last sender's address: a flood comes from one sender, and the text is
     // then shared instead of formatted per datagram.

@@ -20,7 +20,8 @@ void LogDatagram(TNMUDP *udp, TMySocket *instance, int NumberBytes)
 {
     QBuffer stream;
     udp->ReadStream(stream);
-    const QByteArray bytes = stream.read(NumberBytes);
+    // A fresh stream holds just the datagram: its bytes are shared, not copied.
+    const QByteArray bytes = stream.data().left(NumberBytes);
     if (instance->DataWindow)
         instance->DataWindow->LogReceived(bytes);
 }
@@ -51,6 +52,9 @@ void TForm1::UdpServerDataReceived(TMySocket *instance, int NumberBytes, const Q
     // Answers go to whoever sent last.
     udp->setRemoteHost(FromIP);
     udp->setRemotePort(Port);
+    // A flood comes from one sender: the status changes with the sender only.
+    if (instance->RemoteHost == FromIP && instance->RemotePort == Port)
+        return;
     instance->RemoteHost = FromIP;
     instance->RemotePort = Port;
     RefreshStatus(instance);

@@ -16,10 +16,12 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTime>
 #include <QWheelEvent>
 
 #include "EditHistory.h"
 #include "LineLayout.h"
+#include "LogLines.h"
 #include "LogStore.h"
 #include "LogView.h"
 #include "LogViewAccessible.h"
@@ -199,6 +201,127 @@ TEST(LogStore, OffsetsFollowAppendsTrimsAndEdits)
     ExpectOffsetsMatchText(store);
     // Past the end is the end.
     EXPECT_EQ(store.PositionOf(1000), (TLogPosition{0, 5}));
+}
+
+// ---- receive lines kept as records -----------------------------------------------------------
+
+struct ReceivedRow {
+    const char *name;
+    QByteArray bytes;
+    bool hex;
+};
+
+class ReceivedLines : public ::testing::TestWithParam<ReceivedRow> {};
+
+// A receive line kept as its parts reads as the line made at once would, and counts the same.
+TEST_P(ReceivedLines, ReadAsTheLineMadeAtOnce)
+{
+    const ReceivedRow &row = GetParam();
+    const QTime at(13, 5, 9, 120);
+    TLogStore records;
+    TLogStore texts;
+    for (TLogStore *store : {&records, &texts})
+        store->Append(QStringLiteral("before"));
+    records.AppendReceived(at, row.bytes, row.hex);
+    texts.Append(LoggedReceiveLine(at, row.bytes, row.hex));
+    records.Append(QStringLiteral("after"));
+    texts.Append(QStringLiteral("after"));
+    EXPECT_EQ(LinesOf(records), LinesOf(texts));
+    for (qsizetype i = 0; i < records.LineCount(); ++i)
+        EXPECT_EQ(records.LineSize(i), records.Line(i).size()) << i;
+    EXPECT_EQ(records.CharacterCount(), texts.CharacterCount());
+    EXPECT_EQ(records.Text(), texts.Text());
+    EXPECT_EQ(records.Offset(records.End()), texts.Offset(texts.End()));
+    EXPECT_EQ(records.PositionOf(texts.TextSize() - 3), texts.PositionOf(texts.TextSize() - 3));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogStore, ReceivedLines,
+    ::testing::Values(ReceivedRow{"plain", "hello", false}, ReceivedRow{"hex", "AB", true},
+                      ReceivedRow{"empty", "", false}, ReceivedRow{"empty_hex", "", true},
+                      ReceivedRow{"controls_and_invalid", QByteArray("\x00\xff\x1b" "a", 4), true},
+                      ReceivedRow{"multibyte", "\xe4\xbd\xa0\xe5\xa5\xbd", false},
+                      ReceivedRow{"line_breaks", "a\r\nb\nc", true},
+                      ReceivedRow{"separator_in_the_code_page", "a\xe2\x80\xa8" "b", false},
+                      ReceivedRow{"cut", QByteArray(70000, 'x'), false},
+                      ReceivedRow{"cut_hex", QByteArray(70000, '\x01'), true},
+                      ReceivedRow{"break_past_the_shown_bytes", QByteArray(MaxShownBytes, 'y') + "\nz", false}),
+    [](const ::testing::TestParamInfo<ReceivedRow> &info) { return std::string(info.param.name); });
+
+// Receive lines from many seconds, trimmed at the front, edited and trimmed again: each keeps
+// its own time and bytes.
+TEST(LogStore, ReceiveLinesKeepTheirTimesThroughTrimsAndEdits)
+{
+    TLogStore store;
+    QStringList expected;
+    for (int i = 0; i < 3000; ++i) {
+        const QTime at = QTime(10, 0, 0).addMSecs(i * 7);
+        const QByteArray bytes = QByteArray::number(i).repeated(1 + i % 40);
+        store.AppendReceived(at, bytes, i % 3 == 0);
+        expected << LoggedReceiveLine(at, bytes, i % 3 == 0);
+    }
+    store.ReplaceFront(2000, QStringLiteral("note"));
+    expected = QStringList{QStringLiteral("note")} + expected.mid(2000);
+    EXPECT_EQ(LinesOf(store), expected);
+    // An edited receive line becomes text of its own; its neighbours stay as they were.
+    store.Insert({500, 3}, QStringLiteral("typed\n"));
+    expected[500].insert(3, QStringLiteral("typed"));
+    expected.insert(501, expected[500].mid(8));
+    expected[500].truncate(8);
+    store.Remove({700, 2}, {702, 4});
+    expected[700] = expected[700].left(2) + expected[702].mid(4);
+    expected.remove(701, 2);
+    EXPECT_EQ(LinesOf(store), expected);
+    ExpectOffsetsMatchText(store);
+    store.ReplaceFront(store.LineCount() - 1, QStringLiteral("note"));
+    EXPECT_EQ(LinesOf(store), (QStringList{QStringLiteral("note"), expected.back()}));
+}
+
+// What a flood of empty and one-byte datagrams costs a line, and a Latin-1 line a character; and
+// a trim lets go of what the lines that went held.
+TEST(LogStore, LinesAreCompact)
+{
+    TLogStore tiny;
+    const QTime at(9, 30);
+    constexpr int Lines = 100000;
+    for (int i = 0; i < Lines; ++i)
+        tiny.AppendReceived(at.addMSecs(i / 100), i % 2 ? QByteArray("x") : QByteArray(), false);
+    EXPECT_LE(tiny.MemoryBytes(), 20 * Lines);
+    EXPECT_EQ(tiny.Line(Lines - 1), LoggedReceiveLine(at.addMSecs((Lines - 1) / 100), "x", false));
+
+    TLogStore latin1;
+    for (int i = 0; i < 10000; ++i)
+        latin1.Append(QString(1000, QChar(u'a' + i % 26)) + QChar(0xE9));
+    const qsizetype full = latin1.MemoryBytes();
+    EXPECT_LE(full, 1100 * 10000);
+    EXPECT_EQ(latin1.Line(9999), QString(1000, QChar(u'a' + 9999 % 26)) + QChar(0xE9));
+    latin1.ReplaceFront(7000, QStringLiteral("note"));
+    EXPECT_LT(latin1.MemoryBytes(), full / 2);
+}
+
+// A move hands every kind of line over and leaves an empty store that works as a new one.
+TEST(LogStore, MovesWithEveryKindOfLine)
+{
+    TLogStore from;
+    from.Append(QStringLiteral("text"));
+    from.Append(QStringLiteral("漢字"));
+    from.AppendReceived(QTime(1, 2, 3), "rx", true);
+    from.Insert({0, 4}, QStringLiteral(" edited"));
+    const QStringList lines = LinesOf(from);
+    const qsizetype chars = from.CharacterCount();
+    TLogStore to(std::move(from));
+    EXPECT_EQ(LinesOf(to), lines);
+    EXPECT_EQ(to.CharacterCount(), chars);
+    EXPECT_EQ(from.LineCount(), 0);
+    EXPECT_EQ(from.CharacterCount(), 1);
+    from.AppendReceived(QTime(1, 2, 4), "again", false);
+    EXPECT_EQ(from.LineCount(), 1);
+    TLogStore assigned;
+    assigned.Append(QStringLiteral("dropped"));
+    assigned.Insert({0, 0}, QStringLiteral("owned "));
+    assigned = std::move(to);
+    EXPECT_EQ(LinesOf(assigned), lines);
+    ExpectOffsetsMatchText(assigned);
 }
 
 // ---- rows of the lines -----------------------------------------------------------------------

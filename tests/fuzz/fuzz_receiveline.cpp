@@ -1,5 +1,6 @@
-// The receive line for any received block: label and exact hex block in place, and nothing in the
-// data part that the log box would drop or take for structure.
+// The receive line for any received block: label and exact hex block in place, nothing in the
+// data part that the log box would drop or take for structure, and the line kept as a record
+// reads and counts as the line made at once.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "HexCodec.h"
 #include "LogLines.h"
+#include "LogStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -38,5 +40,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int hat = hex.indexOf(label);
     if (hat <= 0 || hex.mid(hat + label.size()) != block + visible)
         std::abort();
+
+    for (const bool withHex : {false, true}) {
+        TLogStore record;
+        TLogStore text;
+        record.AppendReceived(time, bytes, withHex);
+        text.Append(LoggedReceiveLine(time, bytes, withHex));
+        if (record.LineCount() != text.LineCount() || record.CharacterCount() != text.CharacterCount()
+            || record.Text() != text.Text())
+            std::abort();
+        for (qsizetype i = 0; i < record.LineCount(); ++i)
+            if (record.LineSize(i) != record.Line(i).size())
+                std::abort();
+    }
     return 0;
 }

@@ -63,3 +63,44 @@ TEST(SocketLayer, ListenerRefusesASecondBindEvenWithReuseAddress)
     ws::closesocket(first);
     ws::closesocket(second);
 }
+
+// Several datagrams in one call, each whole in its own room with its sender; one too long for its
+// room is reported in its slot; none waiting is would-block.
+TEST(SocketLayer, BatchReadTakesWhatWaitsInOrder)
+{
+    const ws::TSocket receiver = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
+    const ws::TSocket sender = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
+    ws::TSockAddrIn addr;
+    addr.sin_family = ws::AF_INET_;
+    addr.sin_addr = ws::inet_addr("127.0.0.1");
+    ASSERT_EQ(ws::bind(receiver, addr), 0);
+    ASSERT_EQ(ws::bind(sender, addr), 0);
+    ws::TSockAddrIn to;
+    ws::TSockAddrIn from;
+    ASSERT_EQ(ws::getsockname(receiver, &to), 0);
+    ASSERT_EQ(ws::getsockname(sender, &from), 0);
+    const int sizes[] = {0, 5, 1500, 40};
+    for (int size : sizes)
+        ASSERT_EQ(ws::sendto(sender, QByteArray(size, char('a' + size % 26)).constData(), size, to), size);
+
+    char rooms[5][2048];
+    ws::TDatagramSlot taken[5];
+    for (int i = 0; i < 5; ++i) {
+        taken[i].buf = rooms[i];
+        taken[i].len = i == 3 ? 16 : int(sizeof rooms[i]);
+    }
+    // Loopback has queued every datagram by the time its send returns.
+    ASSERT_EQ(ws::recvfromBatch(receiver, taken, 5), 4);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(taken[i].count, sizes[i]) << i;
+        EXPECT_EQ(QByteArray(rooms[i], sizes[i]), QByteArray(sizes[i], char('a' + sizes[i] % 26))) << i;
+        EXPECT_EQ(taken[i].from.sin_port, from.sin_port);
+        EXPECT_EQ(taken[i].from.sin_addr, from.sin_addr);
+    }
+    EXPECT_EQ(taken[3].count, ws::SOCKET_ERROR);
+    EXPECT_EQ(taken[3].error, ws::WSAEMSGSIZE);
+    EXPECT_EQ(ws::recvfromBatch(receiver, taken, 5), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
+    ws::closesocket(receiver);
+    ws::closesocket(sender);
+}

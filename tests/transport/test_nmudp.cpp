@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QMetaObject>
 
+#include "DatagramQueue.h"
 #include "PrivateNetwork.h"
 #include "TNMUDP.h"
 #include "TestSupport.h"
@@ -234,6 +235,45 @@ TEST(NMUDPReceive, AFloodOfEmptyDatagramsQueuesNoMoreThanTheCapAndTheSystemCount
     EXPECT_LE(mostQueued, TNMUDP::MaxQueuedDatagrams);
     EXPECT_GT(drops, 0);
     ws::closesocket(sender);
+}
+
+// The read-ahead queue over many blocks, filled and emptied in turns as a flood does: every
+// datagram comes out as it went in, whatever came and went around it.
+TEST(DatagramQueue, GivesBackEveryDatagramInOrderAcrossBlocks)
+{
+    TDatagramQueue queue;
+    const auto bytesOf = [](int id, int count) {
+        QByteArray bytes(std::max(count, 0), Qt::Uninitialized);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(id * 31 + i);
+        return bytes;
+    };
+    const int sizes[] = {0, 1, 1024, -1, TNMUDP::MaxDatagram, 7, 3000};
+    int pushed = 0;
+    int popped = 0;
+    for (int round = 0; round < 40; ++round) {
+        // More in than out, then drained: the blocks fill, move on and are used again.
+        for (int i = 0; i < 300; ++i, ++pushed) {
+            const int count = sizes[pushed % 7];
+            const QByteArray bytes = bytesOf(pushed, count);
+            queue.Push(bytes.constData(), count, uint32_t(pushed), pushed % 65536);
+        }
+        const int taken = round % 4 == 3 ? pushed - popped : 200;
+        for (int i = 0; i < taken; ++i, ++popped) {
+            ASSERT_FALSE(queue.Empty());
+            const TDatagramQueue::Datagram d = queue.Front();
+            ASSERT_EQ(d.fromAddr, uint32_t(popped));
+            ASSERT_EQ(d.fromPort, popped % 65536);
+            ASSERT_EQ(d.count, sizes[popped % 7]);
+            ASSERT_EQ(QByteArray(d.data, std::max(d.count, 0)), bytesOf(popped, d.count)) << popped;
+            queue.PopFront();
+        }
+        EXPECT_EQ(queue.Count(), pushed - popped);
+    }
+    EXPECT_TRUE(queue.Empty());
+    EXPECT_TRUE(queue.HoldsRoom());
+    queue.ReleaseRoom();
+    EXPECT_FALSE(queue.HoldsRoom());
 }
 
 TEST(NMUDPReceive, BusySocketDoesNotHoldUpAnother)
