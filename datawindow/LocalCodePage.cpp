@@ -43,6 +43,17 @@ QString FromCodePage(const QByteArray &bytes, const QByteArray &charset)
     return system.decode(bytes);
 }
 
+QStringDecoder WaitingDecoder(const QByteArray &charset)
+{
+    constexpr auto flags = QStringConverter::Flag::ConvertInitialBom;
+    if (!isPlainAscii(charset)) {
+        QStringDecoder named(charset.constData(), flags);
+        if (named.isValid())
+            return named;
+    }
+    return QStringDecoder(QStringConverter::System, flags);
+}
+
 QByteArray ToCodePage(const QString &text, const QByteArray &charset)
 {
     if (!isPlainAscii(charset)) {

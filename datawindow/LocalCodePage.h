@@ -4,6 +4,7 @@
 // Qt
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 
 // Decodes every byte: a sequence that does not decode becomes U+FFFD and decoding goes on after
 // it; zero bytes stay U+0000; a leading byte order mark is kept as a character.
@@ -15,3 +16,6 @@ QByteArray ToLocalCodePage(const QString &text);
 // not know fall back to Qt's local 8-bit encoding, UTF-8.
 QString FromCodePage(const QByteArray &bytes, const QByteArray &charset);
 QByteArray ToCodePage(const QString &text, const QByteArray &charset);
+// A decoder of that character set (with the same fallback) that keeps an unfinished character
+// at the end of what it was given for the next call.
+QStringDecoder WaitingDecoder(const QByteArray &charset);

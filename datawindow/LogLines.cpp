@@ -11,18 +11,18 @@
 #include "TimeText.h"
 
 #include "HexCodec.h"
-#include "LocalCodePage.h"
+#include "CodePages.h"
 
 namespace {
 
 const QStringView ReceiveLabel = u" 收到数据：";
 
-QString dataPart(const QByteArray &bytes, bool hex)
+QString dataPart(const QByteArray &bytes, bool hex, int codePage)
 {
     QString part;
     if (hex)
         part = QString::fromLatin1(HexBlock(bytes));
-    return part + VisibleText(bytes);
+    return part + VisibleText(bytes, codePage);
 }
 
 // Printable ASCII, tab and line ends read the same in every code page a locale can have, and
@@ -75,11 +75,11 @@ bool hasBreak(const QString &text)
 
 } // namespace
 
-QString VisibleText(const QByteArray &bytes)
+QString VisibleText(const QByteArray &bytes, int codePage)
 {
     if (classify(bytes) != TBytes::Other)
         return QString::fromLatin1(bytes);
-    QString text = FromLocalCodePage(bytes);
+    QString text = FromCodePageNumber(bytes, codePage);
     for (QChar &c : text) {
         const char16_t u = c.unicode();
         if (u >= 0x20 && u < 0x7F)
@@ -107,11 +107,11 @@ QString LineTimeText(const QTime &time)
     return text;
 }
 
-QString ReceiveLineText(const QString &timeText, const QByteArray &shown, int64_t total, bool hex)
+QString ReceiveLineText(const QString &timeText, const QByteArray &shown, int64_t total, bool hex, int codePage)
 {
     // Made in one piece: in a flood every copy of a line counts.
     const bool plain = classify(shown) != TBytes::Other;
-    const QString visible = plain ? QString() : VisibleText(shown);
+    const QString visible = plain ? QString() : VisibleText(shown, codePage);
     const QString cut = total > shown.size() ? CutNote(total, shown.size()) : QString();
     QString line;
     line.reserve(timeText.size() + ReceiveLabel.size() + (hex ? 3 * shown.size() + 2 : 0)
@@ -127,7 +127,8 @@ QString ReceiveLineText(const QString &timeText, const QByteArray &shown, int64_
     return line.append(cut);
 }
 
-TReceiveLineSize ReceiveLineSize(const QString &timeText, const QByteArray &shown, int64_t total, bool hex)
+TReceiveLineSize ReceiveLineSize(const QString &timeText, const QByteArray &shown, int64_t total, bool hex,
+                                 int codePage)
 {
     TReceiveLineSize size;
     qsizetype visible = shown.size();
@@ -138,7 +139,7 @@ TReceiveLineSize ReceiveLineSize(const QString &timeText, const QByteArray &show
         size.breaks = true;
         break;
     case TBytes::Other: {
-        const QString text = VisibleText(shown);
+        const QString text = VisibleText(shown, codePage);
         visible = text.size();
         size.breaks = hasBreak(text);
         break;
@@ -149,16 +150,16 @@ TReceiveLineSize ReceiveLineSize(const QString &timeText, const QByteArray &show
     return size;
 }
 
-QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
+QString ReceiveLine(const QTime &time, const QByteArray &bytes, bool hex, int codePage)
 {
-    return ReceiveLineText(LineTimeText(time), bytes, bytes.size(), hex);
+    return ReceiveLineText(LineTimeText(time), bytes, bytes.size(), hex, codePage);
 }
 
-QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex)
+QString LoggedReceiveLine(const QTime &time, const QByteArray &bytes, bool hex, int codePage)
 {
     if (bytes.size() <= MaxShownBytes)
-        return ReceiveLine(time, bytes, hex);
-    return ReceiveLineText(LineTimeText(time), bytes.first(MaxShownBytes), bytes.size(), hex);
+        return ReceiveLine(time, bytes, hex, codePage);
+    return ReceiveLineText(LineTimeText(time), bytes.first(MaxShownBytes), bytes.size(), hex, codePage);
 }
 
 QString CutNote(int64_t total, int64_t shown)
@@ -171,9 +172,9 @@ QString TrimNote(int64_t droppedLines)
     return QStringLiteral("……(日志过长，最早的%1行已删除)……").arg(droppedLines);
 }
 
-QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText)
+QString SendLine(const QTime &time, const QByteArray &bytes, bool hex, const QString &repeatText, int codePage)
 {
-    return LineTimeText(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex) + QLatin1Char('[') + repeatText
+    return LineTimeText(time) + QStringLiteral(" 发送数据：") + dataPart(bytes, hex, codePage) + QLatin1Char('[') + repeatText
         + QStringLiteral("次]");
 }
 

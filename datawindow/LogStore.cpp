@@ -270,7 +270,7 @@ void TLogStore::AppendText(const QString &line)
     FChars += line.size();
 }
 
-void TLogStore::AppendReceived(const QTime &time, const QByteArray &bytes, bool hex)
+void TLogStore::AppendReceived(const QTime &time, const QByteArray &bytes, bool hex, int codePage)
 {
     const qsizetype total = bytes.size();
     const QByteArray shown = total > MaxShownBytes ? QByteArray::fromRawData(bytes.constData(), MaxShownBytes) : bytes;
@@ -279,10 +279,10 @@ void TLogStore::AppendReceived(const QTime &time, const QByteArray &bytes, bool 
         FLastTimeText = LineTimeText(time);
         FLastTimeMs = ms;
     }
-    const TReceiveLineSize size = ReceiveLineSize(FLastTimeText, shown, total, hex);
+    const TReceiveLineSize size = ReceiveLineSize(FLastTimeText, shown, total, hex, codePage);
     if (size.breaks) {
         // Line breaks in the data start other lines: those lines keep their text.
-        Append(ReceiveLineText(FLastTimeText, shown, total, hex));
+        Append(ReceiveLineText(FLastTimeText, shown, total, hex, codePage));
         return;
     }
     if (FTimes.empty() || FTimes.back().text != FLastTimeText)
@@ -294,13 +294,17 @@ void TLogStore::AppendReceived(const QTime &time, const QByteArray &bytes, bool 
     const bool cut = total > n;
     char *at = nullptr;
     Entry e;
-    e.where = FArena.Put(countSize(uint64_t(n)) + (cut ? countSize(uint64_t(total)) : 0) + n, false, &at);
+    const bool named = codePage != 0;
+    e.where = FArena.Put(countSize(uint64_t(n)) + (cut ? countSize(uint64_t(total)) : 0) + (named ? 1 : 0) + n, false, &at);
     at = putCount(at, uint64_t(n));
     if (cut)
         at = putCount(at, uint64_t(total));
+    if (named)
+        *at++ = char(codePage);
     std::memcpy(at, shown.constData(), size_t(n));
     e.chars = uint32_t(size.chars);
-    e.meta = Received | (hex ? HexFlag : 0) | (cut ? CutFlag : 0) | uint32_t(number << TimeShift);
+    e.meta = Received | (hex ? HexFlag : 0) | (cut ? CutFlag : 0) | (named ? CodePageFlag : 0)
+        | uint32_t(number << TimeShift);
     FLines.push_back(e);
     FChars += size.chars;
 }
@@ -331,8 +335,9 @@ QString TLogStore::Line(qsizetype i) const
         uint64_t total = shown;
         if (e.meta & CutFlag)
             p = getCount(p, &total);
+        const int codePage = (e.meta & CodePageFlag) ? static_cast<unsigned char>(*p++) : 0;
         return ReceiveLineText(TimeOf(e), QByteArray::fromRawData(p, qsizetype(shown)), int64_t(total),
-                               e.meta & HexFlag);
+                               e.meta & HexFlag, codePage);
     }
     case Owned:
         break;

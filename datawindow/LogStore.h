@@ -79,8 +79,9 @@ public:
     // paragraph or line separator inside it starts another line.
     void Append(const QString &text);
     // Appends the receive line of a block received at time, as LoggedReceiveLine writes it (a
-    // line break in the data starts another line, as with Append).
-    void AppendReceived(const QTime &time, const QByteArray &bytes, bool hex);
+    // line break in the data starts another line, as with Append), its text in a code page of
+    // CodePages.h.
+    void AppendReceived(const QTime &time, const QByteArray &bytes, bool hex, int codePage = 0);
 
     qsizetype LineCount() const { return qsizetype(FLines.size()); }
     // The text of a line, made when asked for.
@@ -127,12 +128,14 @@ private:
         Latin1 = 0,   // one byte a character, in the arena
         Utf16 = 1,    // in the arena
         Received = 2, // a receive line: in the arena the shown bytes' count, the total when cut,
-                      // the bytes; its time's text in FTimes
+                      // the code page's number when not the local one, the bytes; its time's
+                      // text in FTimes
         Owned = 3,    // a string of its own (a line the user edited, a trim note)
     };
     static constexpr uint32_t KindMask = 3;
     static constexpr uint32_t HexFlag = 4;
     static constexpr uint32_t CutFlag = 8;
+    static constexpr uint32_t CodePageFlag = 16;
     // The rest holds a receive line's time: the number of its text in FTimes, counted from the
     // first text the store ever held, modulo 2^27 (a new text comes once a second at most, as
     // the time changes, so that is more than a log's lines can span).

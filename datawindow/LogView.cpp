@@ -81,10 +81,10 @@ void TLogView::AppendLine(const QString &text)
     ScheduleShow();
 }
 
-void TLogView::AppendReceived(const QTime &time, const QByteArray &bytes, bool hex)
+void TLogView::AppendReceived(const QTime &time, const QByteArray &bytes, bool hex, int codePage)
 {
     const qsizetype first = lineCount();
-    FStore.AppendReceived(time, bytes, hex);
+    FStore.AppendReceived(time, bytes, hex, codePage);
     for (qsizetype i = first; i < lineCount(); ++i)
         FRows.Append(EstimatedRows(FStore.LineSize(i)));
     FAppendsWaiting = true;

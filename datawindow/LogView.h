@@ -31,7 +31,7 @@ public:
     void AppendLine(const QString &text);
     // Appends the receive line of a block received at time, kept as what it is made of until it
     // is drawn or asked for (see TLogStore::AppendReceived).
-    void AppendReceived(const QTime &time, const QByteArray &bytes, bool hex);
+    void AppendReceived(const QTime &time, const QByteArray &bytes, bool hex, int codePage = 0);
     // Takes over lines kept elsewhere until the box was made, in place of its own (none yet),
     // shown from the end as if they had been appended to it.
     void AdoptLines(TLogStore &&lines);

@@ -33,7 +33,7 @@
 #include "TMySocket.h"
 
 #include "HexCodec.h"
-#include "LocalCodePage.h"
+#include "CodePages.h"
 #include "LogLines.h"
 #include "datapanel.h"
 
@@ -130,12 +130,12 @@ void TFrmData::Button11Click()
     if (!IsBuilt())
         return;
     const bool hex = HexMode();
-    const QByteArray text = ToLocalCodePage(SendBoxText(Memo3->document()));
+    const QByteArray text = ToCodePageNumber(SendBoxText(Memo3->document()), FCodePage);
     const QByteArray bytes = hex ? HexToBytes(text) : text;
     if (bytes.isEmpty())
         return;
     const QString repeatText = ComboBox2->currentText();
-    AppendLogLine(SendLine(QTime::currentTime(), bytes, hex, repeatText));
+    AppendLogLine(SendLine(QTime::currentTime(), bytes, hex, repeatText, FCodePage));
     Memo3->clear();
     // Before this command's bytes are counted: they show at the next refresh.
     ShowCounters();

@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QActionGroup>
 #include <QResizeEvent>
 #include <QSaveFile>
 #include <QStatusBar>
@@ -354,11 +355,19 @@ void TFrmData::LogReceived(const QByteArray &block)
             ui::ShowMessage(message);
         }
     }
-    // The line is kept as its time, bytes and hex switch; its text is made when it is drawn.
-    if (Memo2)
-        Memo2->AppendReceived(localTimeNow(), block, HexMode());
+    // In text mode a character may be split across reads: its first bytes wait for the next read
+    // and show in its line. A hex line shows its own bytes; a read too long to show whole shows
+    // its first bytes, without what waited before it.
+    QByteArray shown = block;
+    if (FHex || block.size() > MaxShownBytes - 4)
+        FSplit.Reset();
     else
-        FLog.AppendReceived(localTimeNow(), block, HexMode());
+        shown = FSplit.Take(block, FCodePage);
+    // The line is kept as its time, bytes and switches; its text is made when it is drawn.
+    if (Memo2)
+        Memo2->AppendReceived(localTimeNow(), shown, FHex, FCodePage);
+    else
+        FLog.AppendReceived(localTimeNow(), shown, FHex, FCodePage);
     TrimLog();
     RecvCount += block.size();
     ShowCounters();
@@ -466,11 +475,34 @@ void TFrmData::AddLogMenuEntries(QMenu *menu)
                                 StartCapture(path);
                         }));
     }
+    AddCodePageMenu(menu);
+}
+
+void TFrmData::SetCodePage(int number)
+{
+    if (number < 0 || number >= CodePageCount() || number == FCodePage)
+        return;
+    FCodePage = number;
+    // What waited was bytes of the code page before.
+    FSplit.Reset();
+}
+
+void TFrmData::AddCodePageMenu(QMenu *menu)
+{
+    QMenu *pages = menu->addMenu(QStringLiteral("文字编码"));
+    auto *group = new QActionGroup(pages);
+    for (int n = 0; n < CodePageCount(); ++n) {
+        QAction *page = pages->addAction(CodePageTitle(n), this, [this, n] { SetCodePage(n); });
+        page->setCheckable(true);
+        page->setChecked(n == FCodePage);
+        group->addAction(page);
+    }
 }
 
 void TFrmData::AddSendMenuEntries(QMenu *menu)
 {
     menu->addSeparator();
+    AddCodePageMenu(menu);
     menu->addAction(QStringLiteral("发送文件…"), this, ui::Guarded([this] {
                         const QString path = ui::ChooseFile(ui::FileChoice::Open, QStringLiteral("发送文件"));
                         if (!path.isEmpty())

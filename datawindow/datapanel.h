@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "CodePages.h"
 #include "LogStore.h"
 
 class QByteArray;
@@ -113,6 +114,9 @@ public:
     void StopCapture();
     // The file received blocks go to; empty while there is none.
     QString CapturePath() const;
+    // The code page of the text of lines logged from now on and of text-mode sends (CodePages.h).
+    void SetCodePage(int number);
+    int CodePage() const { return FCodePage; }
     // The bytes of a file, once, through this window's instance, as the send command sends
     // (SendCommand.cpp): a UDP kind refuses a file longer than one datagram.
     void SendFile(const QString &path);
@@ -172,6 +176,8 @@ private:
     void StopTcpServer();
 
     // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
+    // The code pages to choose from, the window's own checked.
+    void AddCodePageMenu(QMenu *menu);
     void TrimLog();
     // The log's lines: in the log box once built, kept here before.
     const TLogStore &Lines() const;
@@ -181,6 +187,9 @@ private:
     // The log's lines until the log box takes them over.
     TLogStore FLog;
     bool FHex = false;
+    int FCodePage = LocalCodePageNumber;
+    // An unfinished character at the end of the last text-mode read.
+    TSplitCharacters FSplit;
     TStatusTexts FStatus;
     bool FStatusWritten = false;
     // The counts the counter line shows, once first written.

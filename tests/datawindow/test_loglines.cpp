@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 // Qt
 #include <QTime>
 
+#include "CodePages.h"
 #include "LocalCodePage.h"
 #include "LogLines.h"
 #include "TimeText.h"
@@ -109,3 +112,22 @@ TEST(LocalCodePage, AsciiAndUnknownCharsetsFallBackToUtf8)
 }
 
 } // namespace
+
+// Every place a read can end in a text, in every code page a window offers: the two receive
+// lines read as the text, with no replacement character.
+TEST(LogLines, ACharacterSplitAcrossTwoReadsShowsWholeInTheSecond)
+{
+    const char *const texts[] = {"温度：25℃ 𠀀", "温度：25℃ 𠀀", "温度：25℃ 𠀀", "溫度測試", "温度テスト", "온도 시험", "Grüße à 25°"};
+    ASSERT_EQ(CodePageCount(), int(std::size(texts)));
+    for (int page = 0; page < CodePageCount(); ++page) {
+        const QString text = QString::fromUtf8(texts[page]);
+        const QByteArray bytes = ToCodePageNumber(text, page);
+        for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+            TSplitCharacters split;
+            const QString first = VisibleText(split.Take(bytes.first(cut), page), page);
+            const QString second = VisibleText(split.Take(bytes.mid(cut), page), page);
+            EXPECT_EQ(first + second, text) << CodePageTitle(page).toStdString() << " cut " << cut;
+            EXPECT_FALSE(split.Holds());
+        }
+    }
+}
