@@ -198,7 +198,15 @@ void TFrmData::SendFile(const QString &path)
             ui::ShowMessage(QStringLiteral("无法读取文件：") + file.errorString());
             return;
         }
-        const TSendOutcome outcome = SendString(piece);
+        TSendOutcome outcome;
+        try {
+            outcome = SendString(piece);
+        } catch (...) {
+            // Deleted while its send waited, as with the send command.
+            if (!self)
+                return;
+            throw;
+        }
         if (!self)
             return;
         if (outcome != TSendOutcome::Sent) {

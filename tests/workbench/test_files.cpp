@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "CreateCommand.h"
@@ -193,4 +194,38 @@ TEST_F(Files, AFileGoesOutWholeOverTcpAndAUdpEndpointRefusesOneLongerThanADatagr
     ASSERT_TRUE(receiver->WaitLines(1));
     EXPECT_EQ(receiver->Lines().value(0).section(' ', 0, 1), DigestOf(content.first(TNMUDP::MaxDatagram)));
     EXPECT_EQ(u->SendCount, TNMUDP::MaxDatagram);
+}
+
+TEST_F(Files, AFileSendStopsSafelyWhenThePeerResetsTheInstanceGoesOrTheProgramQuits)
+{
+    chosen = dir.filePath(QStringLiteral("large.bin"));
+    {
+        QFile f(chosen);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(64 * 1024 * 1024, 'z'));
+    }
+    // The peer never reads: the send waits on a full buffer, handling events, when it happens.
+    for (int interruption = 0; interruption < 3; ++interruption) {
+        TestPeer reader;
+        port = UnusedPort();
+        TMySocket *server = form->CreateTcpServer(port);
+        ASSERT_GT(reader.Connect("c", port), 0);
+        ASSERT_TRUE(WaitUntil([&] { return server->Node->childCount() == 1; }));
+        TMySocket *accepted = NodeInstance(server->Node->child(0));
+        const QPointer<TFrmData> w = ShowWindow(*form, accepted);
+        QTimer::singleShot(100, form.get(), [&] {
+            if (interruption == 0) {
+                reader.Reset("c");
+            } else if (interruption == 1) {
+                form->TreeView1->setCurrentItem(accepted->Node);
+                form->Button2Click();
+            } else {
+                form->close();
+            }
+        });
+        Choose([&w](QMenu *m) { w->AddSendMenuEntries(m); }, QStringLiteral("发送文件"));
+        // Gone with its instance in every case: by the reset, the deletion, the quit.
+        EXPECT_TRUE(WaitUntil([&] { return w.isNull(); })) << interruption;
+    }
+    EXPECT_EQ(form->SocketList.Count(), 0);
 }
