@@ -142,31 +142,35 @@ void TFrmData::Button11Click()
     const int32_t count = StrToInt(repeatText);
 
     const QPointer<TFrmData> self(this);
-    for (int32_t i = 0; i < count; ++i) {
-        TSendOutcome outcome;
-        try {
-            outcome = SendString(bytes);
-        } catch (...) {
-            // Deleted while its send waited (a UDP name lookup, which the deletion cancels): the
-            // command ends quietly with its window, as when a TCP send stops that way.
-            if (!self)
-                return;
-            throw;
-        }
+    for (int32_t i = 0; i < count; ++i)
+        if (!SendStep(self, bytes, i == 0))
+            return;
+}
+
+bool TFrmData::SendStep(const QPointer<TFrmData> &self, const QByteArray &bytes, bool first)
+{
+    TSendOutcome outcome;
+    try {
+        outcome = self->SendString(bytes);
+    } catch (...) {
+        // Deleted while its send waited (a UDP name lookup, which the deletion cancels): the
+        // command ends quietly with its window, as when a TCP send stops that way.
         if (!self)
-            return;
-        if (outcome != TSendOutcome::Sent) {
-            // A link that goes down during the command shows in the status and the tree, and
-            // may be the user's own doing: only a send that found no link at all is told.
-            if (outcome == TSendOutcome::NotConnected && i == 0)
-                ui::ShowMessage(NotConnectedText);
-            return;
-        }
-        SendCount += bytes.size();
-        QCoreApplication::processEvents();
-        if (!self)
-            return;
+            return false;
+        throw;
     }
+    if (!self)
+        return false;
+    if (outcome != TSendOutcome::Sent) {
+        // A link that goes down during the command shows in the status and the tree, and may be
+        // the user's own doing: only a send that found no link at all is told.
+        if (outcome == TSendOutcome::NotConnected && first)
+            ui::ShowMessage(NotConnectedText);
+        return false;
+    }
+    self->SendCount += bytes.size();
+    QCoreApplication::processEvents();
+    return !self.isNull();
 }
 
 void TFrmData::SendFile(const QString &path)
@@ -198,26 +202,8 @@ void TFrmData::SendFile(const QString &path)
             ui::ShowMessage(QStringLiteral("无法读取文件：") + file.errorString());
             return;
         }
-        TSendOutcome outcome;
-        try {
-            outcome = SendString(piece);
-        } catch (...) {
-            // Deleted while its send waited, as with the send command.
-            if (!self)
-                return;
-            throw;
-        }
-        if (!self)
+        if (!SendStep(self, piece, done == 0))
             return;
-        if (outcome != TSendOutcome::Sent) {
-            if (outcome == TSendOutcome::NotConnected && done == 0)
-                ui::ShowMessage(NotConnectedText);
-            return;
-        }
-        SendCount += piece.size();
         done += piece.size();
-        QCoreApplication::processEvents();
-        if (!self)
-            return;
     }
 }

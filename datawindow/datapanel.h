@@ -176,6 +176,9 @@ private:
     void StopTcpServer();
 
     // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
+    // One send of the send command or of a file send, and the event handling after it; false
+    // when the command ends there (its window gone, the link lost, a failure told).
+    static bool SendStep(const QPointer<TFrmData> &self, const QByteArray &bytes, bool first);
     // The code pages to choose from, the window's own checked.
     void AddCodePageMenu(QMenu *menu);
     void TrimLog();
