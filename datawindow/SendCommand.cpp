@@ -186,6 +186,11 @@ void TFrmData::SendFile(const QString &path)
     const qint64 size = file.size();
     const QString &k = instance->Kind;
     const bool datagram = k == kind::UdpClient || k == kind::UdpServer || k == kind::UdpGroup;
+    // Nothing to send, as with an empty send box; said, since the user chose a file.
+    if (size == 0) {
+        ui::ShowMessage(QStringLiteral("文件为空，未发送"));
+        return;
+    }
     // A datagram carries the file whole or not at all.
     if (datagram && size > TNMUDP::MaxDatagram) {
         ui::ShowMessage(QStringLiteral("文件大小%1字节，超过一个UDP数据报最多能带的%2字节，未发送")

@@ -185,6 +185,15 @@ TEST_F(Files, AFileGoesOutWholeOverTcpAndAUdpEndpointRefusesOneLongerThanADatagr
     EXPECT_EQ(recorder.messages[0], QStringLiteral("文件大小%1字节，超过一个UDP数据报最多能带的65507字节，未发送")
                                         .arg(content.size()));
     EXPECT_EQ(u->SendCount, 0);
+    // An empty file: nothing goes out, and the user is told.
+    {
+        QFile f(chosen);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    }
+    Choose([u](QMenu *m) { u->AddSendMenuEntries(m); }, QStringLiteral("发送文件"));
+    ASSERT_EQ(recorder.messages.size(), 2);
+    EXPECT_EQ(recorder.messages[1], QStringLiteral("文件为空，未发送"));
+    EXPECT_EQ(u->SendCount, 0);
     {
         QFile f(chosen);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
