@@ -352,7 +352,11 @@ void TFrmData::LogReceived(const QByteArray &block)
         if (!FCapture->Write(block, &reason)) {
             const QString message = QStringLiteral("接收到文件已停止：%1，已写入%2字节").arg(reason).arg(FCapture->Written());
             FCapture.reset();
+            // The box runs the event loop, in which the window may go with its instance.
+            const QPointer<TFrmData> self(this);
             ui::ShowMessage(message);
+            if (!self)
+                return;
         }
     }
     // In text mode a character may be split across reads: its first bytes wait for the next read
