@@ -23,35 +23,40 @@ const QByteArray &localCharset()
     return charset;
 }
 
+// The named converter; for plain ASCII and names it does not know, Qt's local 8-bit one.
+QStringDecoder decoderFor(const QByteArray &charset, QStringConverter::Flags flags, bool *named = nullptr)
+{
+    if (!isPlainAscii(charset)) {
+        QStringDecoder decoder(charset.constData(), flags);
+        if (decoder.isValid()) {
+            if (named)
+                *named = true;
+            return decoder;
+        }
+    }
+    return QStringDecoder(QStringConverter::System, flags);
+}
+
 } // namespace
 
 QString FromCodePage(const QByteArray &bytes, const QByteArray &charset)
 {
-    if (!isPlainAscii(charset)) {
-        QStringDecoder named(charset.constData(), DecoderFlags);
-        if (named.isValid()) {
-            // The converter keeps an unfinished character at the end for a next call that never
-            // comes, so a lone lead byte would vanish. A line feed is a trail byte in no
-            // ASCII-based code page: it forces the lead byte out, then goes again.
-            QString text = named.decode(bytes + '\n');
-            if (text.endsWith(QLatin1Char('\n')))
-                text.chop(1);
-            return text;
-        }
-    }
-    QStringDecoder system(QStringConverter::System, DecoderFlags);
-    return system.decode(bytes);
+    bool named = false;
+    QStringDecoder decoder = decoderFor(charset, DecoderFlags, &named);
+    if (!named)
+        return decoder.decode(bytes);
+    // The converter keeps an unfinished character at the end for a next call that never comes,
+    // so a lone lead byte would vanish. A line feed is a trail byte in no ASCII-based code page:
+    // it forces the lead byte out, then goes again.
+    QString text = decoder.decode(bytes + '\n');
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
 }
 
 QStringDecoder WaitingDecoder(const QByteArray &charset)
 {
-    constexpr auto flags = QStringConverter::Flag::ConvertInitialBom;
-    if (!isPlainAscii(charset)) {
-        QStringDecoder named(charset.constData(), flags);
-        if (named.isValid())
-            return named;
-    }
-    return QStringDecoder(QStringConverter::System, flags);
+    return decoderFor(charset, QStringConverter::Flag::ConvertInitialBom);
 }
 
 QByteArray ToCodePage(const QString &text, const QByteArray &charset)
