@@ -1,6 +1,7 @@
 #include "ProcessLimits.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 long RaiseOpenFileLimit()
 {
@@ -14,4 +15,11 @@ long RaiseOpenFileLimit()
             limit = raised;
     }
     return limit.rlim_cur == RLIM_INFINITY ? -1 : long(limit.rlim_cur);
+}
+
+long long MachineMemory()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? (long long)pages * pageSize : 0;
 }

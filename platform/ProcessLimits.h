@@ -5,3 +5,6 @@
 // usually starts a program with 1,024 under a far higher hard limit, and every connection a
 // server takes is a descriptor. Returns the soft limit now in force.
 long RaiseOpenFileLimit();
+
+// The machine's physical memory in bytes (0 when the system does not say).
+long long MachineMemory();
