@@ -3,6 +3,8 @@
 // the few that devices on the wire speak most, by number. Number 0 is the local code page, so a
 // window that never chose one keeps what it always did.
 
+#include <utility>
+
 // Qt
 #include <QByteArray>
 #include <QString>
@@ -24,8 +26,9 @@ public:
     // The bytes the next receive line shows: what was held back from the read before, then the
     // block, less an unfinished character at its end, which waits for the next read.
     QByteArray Take(const QByteArray &block, int codePage);
-    // What waits is let go (a switch of code page or to hex, or a line that will not take it).
-    void Reset() { FHeld.clear(); }
+    // What waits, handed out to be shown as it is (the code page or the hex switch changes, the
+    // link closes, the peer goes quiet): nothing waits after.
+    QByteArray Release() { return std::exchange(FHeld, QByteArray()); }
     bool Holds() const { return !FHeld.isEmpty(); }
 
 private:

@@ -183,6 +183,12 @@ QString FileSendLine(const QTime &time, const QString &fileName, int64_t size)
     return LineTimeText(time) + QStringLiteral(" 发送数据：文件") + fileName + QStringLiteral("（%1字节）[1次]").arg(size);
 }
 
+QString FileShortLine(const QTime &time, const QString &fileName, int64_t sent, const QString &why)
+{
+    return LineTimeText(time) + QStringLiteral(" 发送数据：文件") + fileName + QStringLiteral("实际发出%1字节（").arg(sent)
+        + why + QStringLiteral("）");
+}
+
 QString CounterLine(int64_t recvCount, int64_t sendCount)
 {
     // Written on every read: one allocation.

@@ -154,6 +154,7 @@ uint64_t TLogArena::Put(qsizetype n, bool aligned, char **at)
         tail = &FBlocks.back();
         offset = 0;
     }
+    FUsed += offset + n - tail->used;
     tail->used = offset + n;
     FEnd = tail->start + uint64_t(tail->used);
     *at = tail->bytes + offset;
@@ -170,21 +171,21 @@ const char *TLogArena::At(uint64_t place) const
 
 void TLogArena::DropBefore(uint64_t place)
 {
-    while (!FBlocks.empty() && FBlocks.front().start + uint64_t(FBlocks.front().size) <= place)
+    while (!FBlocks.empty() && FBlocks.front().start + uint64_t(FBlocks.front().size) <= place) {
+        FUsed -= FBlocks.front().used;
         FBlocks.pop_front();
+    }
 }
 
 void TLogArena::Clear()
 {
     FBlocks.clear();
+    FUsed = 0;
 }
 
 qsizetype TLogArena::Used() const
 {
-    qsizetype bytes = 0;
-    for (const Block &b : FBlocks)
-        bytes += b.used;
-    return bytes;
+    return FUsed;
 }
 
 // ---- lines ---------------------------------------------------------------------------------
@@ -197,7 +198,7 @@ TLogStore::~TLogStore()
 TLogStore::TLogStore(TLogStore &&other) noexcept
     : FLines(std::move(other.FLines)), FArena(std::move(other.FArena)), FTimes(std::move(other.FTimes)),
       FFirstTime(other.FFirstTime), FLastTimeMs(other.FLastTimeMs), FLastTimeText(std::move(other.FLastTimeText)),
-      FChars(other.FChars),
+      FChars(other.FChars), FOwnedBytes(other.FOwnedBytes),
       FStarts(std::move(other.FStarts)), FShiftAfter(other.FShiftAfter), FShift(other.FShift)
 {
     other.Forget();
@@ -215,6 +216,7 @@ TLogStore &TLogStore::operator=(TLogStore &&other) noexcept
     FLastTimeMs = other.FLastTimeMs;
     FLastTimeText = std::move(other.FLastTimeText);
     FChars = other.FChars;
+    FOwnedBytes = other.FOwnedBytes;
     FStarts = std::move(other.FStarts);
     FShiftAfter = other.FShiftAfter;
     FShift = other.FShift;
@@ -231,6 +233,7 @@ void TLogStore::Forget()
     FLastTimeMs = -2;
     FLastTimeText.clear();
     FChars = 0;
+    FOwnedBytes = 0;
     FStarts.clear();
     FShiftAfter = -1;
     FShift = 0;
@@ -358,9 +361,10 @@ void TLogStore::AppendLineTo(QString &text, qsizetype i) const
 
 void TLogStore::Release(const Entry &e)
 {
-    if (e.kind() == Owned)
+    if (e.kind() == Owned) {
+        FOwnedBytes -= OwnedCost(e.chars);
         delete reinterpret_cast<QString *>(e.where);
-    else if (e.kind() == Received)
+    } else if (e.kind() == Received)
         --TimeEntryOf(e).lines;
 }
 
@@ -372,6 +376,7 @@ void TLogStore::ReleaseAll()
     FLines.clear();
     FTimes.clear();
     FArena.Clear();
+    FOwnedBytes = 0;
 }
 
 void TLogStore::DropUnusedTimes()
@@ -398,12 +403,15 @@ void TLogStore::SetOwned(qsizetype line, const QString &text)
 {
     Entry &e = FLines[size_t(line)];
     FChars += text.size() - qsizetype(e.chars);
-    e.chars = uint32_t(text.size());
     if (e.kind() == Owned) {
+        FOwnedBytes += OwnedCost(uint32_t(text.size())) - OwnedCost(e.chars);
+        e.chars = uint32_t(text.size());
         *reinterpret_cast<QString *>(e.where) = text;
         return;
     }
     Release(e);
+    e.chars = uint32_t(text.size());
+    FOwnedBytes += OwnedCost(e.chars);
     e.where = uint64_t(reinterpret_cast<uintptr_t>(new QString(text)));
     e.meta = Owned;
     DropUnusedTimes();
@@ -411,6 +419,7 @@ void TLogStore::SetOwned(qsizetype line, const QString &text)
 
 TLogStore::Entry TLogStore::OwnedEntry(const QString &text)
 {
+    FOwnedBytes += OwnedCost(uint32_t(text.size()));
     return Entry{uint64_t(reinterpret_cast<uintptr_t>(new QString(text))), uint32_t(text.size()), Owned};
 }
 
@@ -617,9 +626,39 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
 
 qsizetype TLogStore::MemoryBytes() const
 {
-    qsizetype bytes = LineCount() * qsizetype(sizeof(Entry)) + FArena.Used();
-    for (const Entry &e : FLines)
-        if (e.kind() == Owned)
-            bytes += qsizetype(sizeof(QString)) + 2 * qsizetype(e.chars);
-    return bytes;
+    return LineCount() * qsizetype(sizeof(Entry)) + FArena.Used() + FOwnedBytes;
+}
+
+qsizetype TLogStore::FrontLinesOver(qsizetype maxBytes, qsizetype maxLines) const
+{
+    const qsizetype lines = LineCount();
+    if (MemoryBytes() <= maxBytes && lines <= maxLines)
+        return 0;
+    // Down to the bounds less a slice of them, so that a trim comes seldom.
+    const qsizetype byteGoal = maxBytes - maxBytes / TrimSlices;
+    const qsizetype lineGoal = maxLines - maxLines / TrimSlices;
+    // The arena's bytes go from the front: those of the lines dropped are the bytes before the
+    // first kept line's place (its blocks go once no kept line is in them, near enough).
+    const qsizetype arenaEnd = FArena.Used();
+    const uint64_t arenaStart = FArena.Start();
+    qsizetype owned = FOwnedBytes;
+    qsizetype drop = std::max<qsizetype>(0, lines - lineGoal);
+    for (qsizetype i = 0; i < drop; ++i)
+        if (FLines[size_t(i)].kind() == Owned)
+            owned -= OwnedCost(FLines[size_t(i)].chars);
+    const auto arenaAfter = [&](qsizetype first) {
+        for (qsizetype i = first; i < lines; ++i)
+            if (FLines[size_t(i)].kind() != Owned)
+                return arenaEnd - qsizetype(FLines[size_t(i)].where - arenaStart);
+        return qsizetype(0);
+    };
+    // The note that takes the dropped lines' place costs a line of its own.
+    const qsizetype note = qsizetype(sizeof(Entry)) + OwnedCost(64);
+    while (drop < lines - 1
+           && (lines - drop) * qsizetype(sizeof(Entry)) + arenaAfter(drop) + owned + note > byteGoal) {
+        if (FLines[size_t(drop)].kind() == Owned)
+            owned -= OwnedCost(FLines[size_t(drop)].chars);
+        ++drop;
+    }
+    return std::min(drop, lines - 1);
 }

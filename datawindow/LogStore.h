@@ -47,6 +47,8 @@ public:
     void Clear();
     // Bytes put in the blocks held (the rest of a block is not touched, so takes no memory).
     qsizetype Used() const;
+    // The place of the first byte held.
+    uint64_t Start() const { return FBlocks.empty() ? FEnd : FBlocks.front().start; }
 
 private:
     struct Block {
@@ -64,6 +66,7 @@ private:
     std::deque<Block> FBlocks;
     // The place after the last byte put.
     uint64_t FEnd = 0;
+    qsizetype FUsed = 0;
 };
 
 class TLogStore {
@@ -116,8 +119,15 @@ public:
     qsizetype TextSize() const { return FLines.empty() ? 0 : FChars + LineCount() - 1; }
 
     // Memory the lines take, in bytes, as far as the store knows it: their entries, their bytes
-    // in the arena (with what edited or trimmed lines left there) and their own strings.
+    // in the arena (with what edited or trimmed lines left there) and their own strings. Kept as
+    // the lines change: asking costs nothing.
     qsizetype MemoryBytes() const;
+    // How many of the oldest lines must go (for one note line in their place) to bring a log past
+    // either bound back below it by a slice of it, so that trims come seldom: 0 while within both.
+    // Never all lines.
+    qsizetype FrontLinesOver(qsizetype maxBytes, qsizetype maxLines) const;
+    // Each trim takes away this share of the bounds.
+    static constexpr int TrimSlices = 32;
 
     // True for the characters that end a line.
     static bool IsBreak(QChar c);
@@ -160,7 +170,9 @@ private:
     // Appends one line without a break in it.
     void AppendText(const QString &line);
     void AppendLineTo(QString &text, qsizetype line) const;
-    static Entry OwnedEntry(const QString &text);
+    Entry OwnedEntry(const QString &text);
+    // What a line of its own costs besides its entry.
+    static qsizetype OwnedCost(uint32_t chars) { return qsizetype(sizeof(QString)) + 2 * qsizetype(chars); }
     // Puts a line's text in place of what it had, as a string of its own.
     void SetOwned(qsizetype line, const QString &text);
     // Lets go of what an entry holds but its arena bytes.
@@ -191,6 +203,8 @@ private:
 
     // Characters of all lines, without separators.
     qsizetype FChars = 0;
+    // What the lines of their own cost (OwnedCost).
+    qsizetype FOwnedBytes = 0;
     // Where the first lines start, counted from a fixed point before the first line: a trim at
     // the front keeps the rest valid.
     mutable std::deque<qsizetype> FStarts;

@@ -1,34 +1,183 @@
 #include "ReceiveCapture.h"
 
-bool TReceiveCapture::Open(const QString &path, QString *reason)
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+// Qt
+#include <QByteArray>
+
+// platform
+#include "FileIo.h"
+
+namespace {
+
+// Received blocks are gathered into pieces of up to this size: one write each, whatever the blocks.
+constexpr qsizetype PieceSize = 1024 * 1024;
+
+QString refusal(fileio::Kind kind)
 {
-    FPath = path;
-    FWritten = 0;
-    FFile.setFileName(path);
-    // Unbuffered: a received block is one write, and a block is far larger than a buffer would be.
-    if (FFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return true;
-    *reason = FFile.errorString();
-    return false;
+    switch (kind) {
+    case fileio::Kind::Directory: return QStringLiteral("这是一个目录");
+    case fileio::Kind::BlockDevice: return QStringLiteral("这是一个块设备，不往里写接收的数据");
+    default: return QStringLiteral("这不是可以写入的文件");
+    }
 }
 
-bool TReceiveCapture::Write(const QByteArray &bytes, QString *reason)
+} // namespace
+
+struct TReceiveCapture::Shared {
+    int fd = -1;
+    fileio::Waker waker;
+    std::mutex lock;
+    std::condition_variable more;
+    std::deque<QByteArray> queue;
+    int64_t queued = 0; // bytes queued and not yet written
+    bool closing = false;
+    // Stopped for falling behind: the queue goes unwritten.
+    bool cancelled = false;
+    // The system's reason when a write failed.
+    QString failure;
+    std::atomic<bool> stopped{false};
+    std::atomic<int64_t> written{0};
+    // On the user interface thread only.
+    Stopped onStopped;
+    QString reason;
+
+    static void Run(const std::shared_ptr<Shared> &self);
+    // Writes one piece whole; false when the capture stops there.
+    bool WritePiece(const QByteArray &piece);
+};
+
+bool TReceiveCapture::Shared::WritePiece(const QByteArray &piece)
 {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = FFile.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            *reason = FFile.errorString();
-            FFile.close();
-            return false;
+    for (qsizetype done = 0; done < piece.size();) {
+        int error = 0;
+        const long n = fileio::WriteSome(fd, piece.constData() + done, size_t(piece.size() - done), &error);
+        if (n > 0) {
+            done += n;
+            written += n;
+            std::lock_guard<std::mutex> hold(lock);
+            queued -= n;
+            continue;
         }
-        done += n;
-        FWritten += n;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (n < 0 && error != EAGAIN) {
+                failure = fileio::ErrorText(error);
+                return false;
+            }
+            // Turned off or fallen behind: what a FIFO or device does not take now is not waited for.
+            if (cancelled || closing)
+                return false;
+        }
+        fileio::WaitReady(fd, true, waker);
     }
     return true;
 }
 
-void TReceiveCapture::Close()
+void TReceiveCapture::Shared::Run(const std::shared_ptr<Shared> &self)
 {
-    if (FFile.isOpen())
-        FFile.close();
+    for (;;) {
+        QByteArray piece;
+        {
+            std::unique_lock<std::mutex> hold(self->lock);
+            self->more.wait(hold, [&] { return !self->queue.empty() || self->closing || self->cancelled; });
+            if (self->cancelled || self->queue.empty())
+                break;
+            piece = std::move(self->queue.front());
+            self->queue.pop_front();
+        }
+        if (!self->WritePiece(piece))
+            break;
+    }
+    fileio::Close(self->fd);
+    self->fd = -1;
+    bool failed, cancelled;
+    {
+        std::lock_guard<std::mutex> hold(self->lock);
+        failed = !self->failure.isEmpty();
+        cancelled = self->cancelled;
+    }
+    // A failed write stops the capture here; one that fell behind was stopped by the receiving side.
+    // A copy is called: the call may end the capture, and its call with it.
+    const auto tell = [self] {
+        const Stopped call = self->onStopped;
+        if (call)
+            call(self->reason, self->written);
+    };
+    if (failed && !self->stopped.exchange(true))
+        fileio::PostToApplication([self, tell] {
+            self->reason = self->failure;
+            tell();
+        });
+    else if (cancelled)
+        fileio::PostToApplication(tell);
 }
+
+std::unique_ptr<TReceiveCapture> TReceiveCapture::Open(const QString &path, bool replace, Stopped stopped,
+                                                       QString *reason)
+{
+    const fileio::Opened file = fileio::OpenToWrite(path, replace);
+    if (file.fd < 0) {
+        // Said plainly: the system's text for this one is "No such device or address".
+        *reason = file.error == ENXIO ? QStringLiteral("没有程序在读取这个管道（FIFO）")
+                                      : fileio::ErrorText(file.error);
+        return nullptr;
+    }
+    if (file.kind == fileio::Kind::Directory || file.kind == fileio::Kind::BlockDevice
+        || file.kind == fileio::Kind::Socket || file.kind == fileio::Kind::Other) {
+        fileio::Close(file.fd);
+        *reason = refusal(file.kind);
+        return nullptr;
+    }
+    std::unique_ptr<TReceiveCapture> capture(new TReceiveCapture);
+    capture->FPath = path;
+    capture->FShared = std::make_shared<Shared>();
+    capture->FShared->fd = file.fd;
+    capture->FShared->onStopped = std::move(stopped);
+    fileio::StartWorker([shared = capture->FShared] { Shared::Run(shared); });
+    return capture;
+}
+
+TReceiveCapture::~TReceiveCapture()
+{
+    FShared->onStopped = nullptr;
+    std::lock_guard<std::mutex> hold(FShared->lock);
+    FShared->closing = true;
+    FShared->more.notify_one();
+    FShared->waker.Wake();
+}
+
+bool TReceiveCapture::Write(const QByteArray &bytes)
+{
+    if (FShared->stopped)
+        return false;
+    if (bytes.isEmpty())
+        return true;
+    std::lock_guard<std::mutex> hold(FShared->lock);
+    if (FShared->queued + bytes.size() > QueueLimit) {
+        FShared->stopped = true;
+        FShared->cancelled = true;
+        FShared->reason = QStringLiteral("写入跟不上接收（已有%1字节等待写入）").arg(FShared->queued);
+        FShared->more.notify_one();
+        FShared->waker.Wake();
+        return false;
+    }
+    // Copied: a received block may lie in a buffer that is used again for the next one.
+    std::deque<QByteArray> &queue = FShared->queue;
+    if (queue.empty() || queue.back().size() + bytes.size() > PieceSize)
+        queue.emplace_back();
+    queue.back().append(bytes.constData(), bytes.size());
+    FShared->queued += bytes.size();
+    FShared->more.notify_one();
+    return true;
+}
+
+bool TReceiveCapture::HasStopped() const
+{
+    return FShared->stopped;
+}
+

@@ -1,31 +1,52 @@
 #pragma once
 // Every received block's bytes appended to a file, exactly as they arrived: binary, in order,
 // nothing added. A data window keeps one while the user has "接收到文件" on.
+//
+// The file is written by a worker of its own behind a bounded queue, never by the thread that
+// receives: a FIFO whose reader stops reading, a full pipe to a slow program or a slow disk would
+// otherwise stand the whole program still (a FIFO's open alone waits for a reader). A capture that
+// cannot keep up with what arrives (its queue past QueueLimit) stops, as one whose write fails
+// does; nothing else stops with it.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 // Qt
-#include <QFile>
 #include <QString>
 
 class QByteArray;
 
 class TReceiveCapture {
 public:
-    // Opens (creating, or appending to) the file; false with the system's reason when it cannot.
-    bool Open(const QString &path, QString *reason);
-    // Appends the bytes; false with the system's reason when the write failed (the file is then
-    // closed, with what was written before it kept).
-    bool Write(const QByteArray &bytes, QString *reason);
-    // Flushes and closes the file.
-    void Close();
+    // Bytes waiting for the worker, at most: beyond this the capture has fallen behind.
+    static constexpr int64_t QueueLimit = 64 * 1024 * 1024;
 
+    // Called on the user interface thread when the capture stopped by itself: a failed write
+    // (the system's reason), or falling behind; with the bytes that reached the file.
+    using Stopped = std::function<void(const QString &reason, int64_t written)>;
+
+    // Opens (creating) the file, appended to or replaced, and starts its worker; null with the
+    // reason when it cannot: a FIFO nobody reads, a directory, a block device, the system's refusal.
+    // Opening never waits for the file.
+    static std::unique_ptr<TReceiveCapture> Open(const QString &path, bool replace, Stopped stopped,
+                                                 QString *reason);
+    // Stops the capture: what was queued still goes into the file (as far as a FIFO or device takes
+    // it without waiting), then the worker closes it. Never waits for the file.
+    ~TReceiveCapture();
+    TReceiveCapture(const TReceiveCapture &) = delete;
+    TReceiveCapture &operator=(const TReceiveCapture &) = delete;
+
+    // Queues the bytes for the file; false once the capture has stopped by itself.
+    bool Write(const QByteArray &bytes);
     const QString &Path() const { return FPath; }
-    // Bytes written since the capture began.
-    int64_t Written() const { return FWritten; }
+    // The capture stopped by itself (its Stopped call may still be on its way).
+    bool HasStopped() const;
+
+    struct Shared;
 
 private:
-    QFile FFile;
+    TReceiveCapture() = default;
     QString FPath;
-    int64_t FWritten = 0;
+    std::shared_ptr<Shared> FShared;
 };

@@ -2,8 +2,9 @@
 // repetitions through the instance's socket, by kind.
 //
 // The command yields to the event loop after every repetition and while a TCP send waits. In
-// there anything may happen, the deletion of this very window and its instance included, so
-// after every yield nothing of the window is touched before a guard has said it still exists.
+// there anything may happen, the deletion of this very window and its instance included: the
+// command is an operation of the window (ui::Operation), whose every wait ends it quietly when the
+// window went, and a TCP send's own wait looks at its window and connection before going on.
 
 #include "SendCommand.h"
 
@@ -14,8 +15,6 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextDocument>
@@ -41,9 +40,6 @@ namespace {
 
 const QString NotConnectedText = QStringLiteral("未连接,数据未发送!");
 
-// A file goes out over TCP in pieces of this size: read, then sent whole before the next.
-constexpr qint64 FilePiece = 1024 * 1024;
-
 constexpr std::chrono::milliseconds RetryPause(10);
 
 // The send box's text with its lines joined by CR LF and no break after the last. The raw text,
@@ -57,39 +53,52 @@ QString SendBoxText(const QTextDocument *box)
     return text;
 }
 
+} // namespace
+
 // All of the bytes on one TCP connection: the rest again after a partial send, and while the
 // send would block, events handled with a pause in between. Ends when the link goes down,
 // when the connection object or the window goes away, and on a send error of an accepted
-// connection, which is raised after the connection was closed.
-TSendOutcome SendWithRetry(TCustomWinSocket *socket, const QByteArray &bytes, const QPointer<TFrmData> &window)
+// connection, which is raised after the connection was closed. While part of the bytes is out,
+// the unit is open: another send started meanwhile waits for its turn (RunWaitingSends), so
+// that these bytes reach the peer together.
+TSendOutcome TFrmData::SendWithRetry(QObject *socket, const QByteArray &bytes)
 {
-    const QPointer<TCustomWinSocket> connection(socket);
+    const QPointer<TCustomWinSocket> connection(qobject_cast<TCustomWinSocket *>(socket));
     if (!connection || !connection->Connected())
         return TSendOutcome::NotConnected;
+    const QPointer<TFrmData> window(this);
     // Closed and connected again meanwhile is a different link: it gets a new handle.
     const ws::TSocket link = connection->SocketHandle();
     qsizetype done = 0;
+    bool opened = false;
+    const auto outcome = [&](TSendOutcome result) {
+        if (opened && window)
+            --window->FOpenUnits;
+        return result;
+    };
     for (;;) {
         const int n =
             connection->SendBytes(QByteArray::fromRawData(bytes.constData() + done, bytes.size() - done));
         if (n > 0) {
             done += n;
             if (done == bytes.size())
-                return TSendOutcome::Sent;
+                return outcome(TSendOutcome::Sent);
+            if (!opened) {
+                opened = true;
+                ++FOpenUnits;
+            }
             continue; // the rest at once; a full buffer answers would-block
         }
         // 0: not connected. -1: would block, or a failure that the client's error handler
         // silenced after the connection was closed.
         if (n == 0 || !connection || !connection->Connected())
-            return done == 0 ? TSendOutcome::NotConnected : TSendOutcome::Stopped;
+            return outcome(done == 0 ? TSendOutcome::NotConnected : TSendOutcome::Stopped);
         QCoreApplication::processEvents();
         if (!window || !connection || !connection->Connected() || connection->SocketHandle() != link)
-            return TSendOutcome::Stopped;
+            return outcome(TSendOutcome::Stopped);
         std::this_thread::sleep_for(RetryPause);
     }
 }
-
-} // namespace
 
 void SendUdpText(TNMUDP *udp, const QByteArray &bytes)
 {
@@ -108,10 +117,10 @@ TSendOutcome TFrmData::SendString(const QByteArray &bytes)
     const QString &k = instance->Kind;
     if (k == kind::TcpClient) {
         auto *client = qobject_cast<TClientSocket *>(instance->Socket);
-        return SendWithRetry(client ? client->Socket() : nullptr, bytes, this);
+        return SendWithRetry(client ? client->Socket() : nullptr, bytes);
     }
     if (k == kind::TcpServerClient)
-        return SendWithRetry(qobject_cast<TCustomWinSocket *>(instance->Socket), bytes, this);
+        return SendWithRetry(instance->Socket, bytes);
     if (k == kind::UdpClient) {
         if (instance->UdpClient)
             SendUdpText(instance->UdpClient, bytes);
@@ -130,85 +139,75 @@ void TFrmData::Button11Click()
     if (!IsBuilt())
         return;
     const bool hex = HexMode();
-    const QByteArray text = ToCodePageNumber(SendBoxText(Memo3->document()), FCodePage);
+    const int codePage = FCodePage;
+    const QByteArray text = ToCodePageNumber(SendBoxText(Memo3->document()), codePage);
     const QByteArray bytes = hex ? HexToBytes(text) : text;
     if (bytes.isEmpty())
         return;
     const QString repeatText = ComboBox2->currentText();
-    AppendLogLine(SendLine(QTime::currentTime(), bytes, hex, repeatText, FCodePage));
     Memo3->clear();
+    // Pressed while part of a unit is out (this runs inside that send's wait): its turn comes
+    // when the unit is out whole.
+    if (FOpenUnits > 0) {
+        FWaitingSends.push_back([this, bytes, hex, repeatText, codePage] {
+            RunSendCommand(bytes, hex, repeatText, codePage);
+        });
+        return;
+    }
+    RunSendCommand(bytes, hex, repeatText, codePage);
+}
+
+void TFrmData::RunSendCommand(const QByteArray &bytes, bool hex, const QString &repeatText, int codePage)
+{
+    AppendLogLine(SendLine(QTime::currentTime(), bytes, hex, repeatText, codePage));
     // Before this command's bytes are counted: they show at the next refresh.
     ShowCounters();
     const int32_t count = StrToInt(repeatText);
 
-    const QPointer<TFrmData> self(this);
-    for (int32_t i = 0; i < count; ++i)
-        if (!SendStep(self, bytes, i == 0))
-            return;
+    const ui::Operation op = Working();
+    op.Run([&] {
+        for (int32_t i = 0; i < count; ++i)
+            if (!SendStep(op, bytes, i == 0))
+                return;
+    });
 }
 
-bool TFrmData::SendStep(const QPointer<TFrmData> &self, const QByteArray &bytes, bool first)
+bool TFrmData::SendStep(const ui::Operation &op, const QByteArray &bytes, bool first)
 {
     TSendOutcome outcome;
     try {
-        outcome = self->SendString(bytes);
+        outcome = SendString(bytes);
     } catch (...) {
         // Deleted while its send waited (a UDP name lookup, which the deletion cancels): the
         // command ends quietly with its window, as when a TCP send stops that way.
-        if (!self)
-            return false;
+        op.Check();
         throw;
     }
-    if (!self)
-        return false;
+    op.Check();
     if (outcome != TSendOutcome::Sent) {
         // A link that goes down during the command shows in the status and the tree, and may be
         // the user's own doing: only a send that found no link at all is told.
         if (outcome == TSendOutcome::NotConnected && first)
-            ui::ShowMessage(NotConnectedText);
+            op.Message(NotConnectedText);
+        RunWaitingSends();
         return false;
     }
-    self->SendCount += bytes.size();
-    QCoreApplication::processEvents();
-    return !self.isNull();
+    SendCount += bytes.size();
+    RunWaitingSends();
+    op.Yield();
+    return true;
 }
 
-void TFrmData::SendFile(const QString &path)
+void TFrmData::RunWaitingSends()
 {
-    TMySocket *instance = MySocket;
-    if (!instance)
-        return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ui::ShowMessage(QStringLiteral("无法读取文件：") + file.errorString());
-        return;
-    }
-    const qint64 size = file.size();
-    const QString &k = instance->Kind;
-    const bool datagram = k == kind::UdpClient || k == kind::UdpServer || k == kind::UdpGroup;
-    // Nothing to send, as with an empty send box; said, since the user chose a file.
-    if (size == 0) {
-        ui::ShowMessage(QStringLiteral("文件为空，未发送"));
-        return;
-    }
-    // A datagram carries the file whole or not at all.
-    if (datagram && size > TNMUDP::MaxDatagram) {
-        ui::ShowMessage(QStringLiteral("文件大小%1字节，超过一个UDP数据报最多能带的%2字节，未发送")
-                            .arg(size)
-                            .arg(TNMUDP::MaxDatagram));
-        return;
-    }
-    AppendLogLine(FileSendLine(QTime::currentTime(), QFileInfo(path).fileName(), size));
-    ShowCounters();
-    const QPointer<TFrmData> self(this);
-    for (qint64 done = 0; done < size;) {
-        const QByteArray piece = file.read(datagram ? size : std::min(FilePiece, size - done));
-        if (piece.isEmpty()) {
-            ui::ShowMessage(QStringLiteral("无法读取文件：") + file.errorString());
-            return;
-        }
-        if (!SendStep(self, piece, done == 0))
-            return;
-        done += piece.size();
+    // Between units: each runs to its end here, inside this send's wait, as a send started in a
+    // yield between repetitions does.
+    while (FOpenUnits == 0 && !FWaitingSends.empty()) {
+        const std::function<void()> send = std::move(FWaitingSends.front());
+        FWaitingSends.erase(FWaitingSends.begin());
+        const QPointer<TFrmData> self(this);
+        ui::RunGuarded(send);
+        if (!self)
+            throw ui::OperationGone{};
     }
 }

@@ -20,9 +20,9 @@
 #include <QPointer>
 #include <QActionGroup>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QTime>
+#include <QTimerEvent>
 #include <QVBoxLayout>
 
 // platform
@@ -41,6 +41,7 @@
 #include "TreeNode.h"
 
 #include "DataWindowFrame.h"
+#include "LogBudget.h"
 #include "LogLines.h"
 #include "LogView.h"
 #include "ReceiveCapture.h"
@@ -49,9 +50,6 @@ namespace {
 
 const QColor clCream(255, 251, 240);
 const QColor clLogBackground(0xFD, 0xF9, 0xF7);
-
-// Each trim of the log box takes away this share of its bounds.
-constexpr int TrimSlices = 32;
 
 const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
 const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
@@ -126,8 +124,9 @@ TFrmData::TFrmData(QMdiArea *area) : QObject(area), FArea(area)
 
 TFrmData::~TFrmData()
 {
-    // The capture is flushed and closed with its window.
+    // The capture's worker writes what it still holds and closes the file.
     StopCapture();
+    TLogBudget::Instance().Remove(this);
     delete FFrame.data();
 }
 
@@ -307,32 +306,38 @@ void TFrmData::FlushLog()
 
 void TFrmData::TrimLog()
 {
-    const TLogStore &log = Lines();
-    const qsizetype chars = log.CharacterCount();
-    const qsizetype lines = log.LineCount();
-    if (chars <= FMaxLogChars && lines <= FMaxLogBlocks)
-        return;
-    // Down by a slice of the bound at a time: a trim costs little and comes seldom.
-    const qsizetype charCut = chars - (FMaxLogChars - FMaxLogChars / TrimSlices);
-    const qsizetype lineCut = lines - (FMaxLogBlocks - FMaxLogBlocks / TrimSlices);
-    // The first line kept starts at or after charCut (a line takes its length and a separator).
-    qsizetype keep = 0;
-    for (qsizetype at = 0; keep < lines && at < charCut; ++keep)
-        at += log.LineSize(keep) + 1;
-    keep = std::min(std::max(keep, lineCut), lines - 1);
-    // The note of an earlier trim goes with the lines before it and is written anew.
-    FLogDropped += keep - (FLogDropped > 0 ? 1 : 0);
-    if (Memo2)
-        Memo2->ReplaceFront(keep, TrimNote(FLogDropped));
-    else
-        FLog.ReplaceFront(keep, TrimNote(FLogDropped));
+    TrimLogTo(FMaxLogBytes, FMaxLogLines);
 }
 
-void TFrmData::SetLogBounds(int maxChars, int maxBlocks)
+void TFrmData::TrimLogTo(qsizetype maxBytes, qsizetype maxLines)
 {
-    FMaxLogChars = maxChars;
-    FMaxLogBlocks = maxBlocks;
+    const qsizetype drop = Lines().FrontLinesOver(maxBytes, maxLines);
+    if (drop > 0) {
+        // The note of an earlier trim goes with the lines before it and is written anew.
+        FLogDropped += drop - (FLogDropped > 0 ? 1 : 0);
+        if (Memo2)
+            Memo2->ReplaceFront(drop, TrimNote(FLogDropped));
+        else
+            FLog.ReplaceFront(drop, TrimNote(FLogDropped));
+    }
+    TLogBudget::Instance().Changed(this, LogBytes());
+}
+
+void TFrmData::SetLogBounds(qsizetype maxBytes, qsizetype maxLines)
+{
+    FMaxLogBytes = maxBytes;
+    FMaxLogLines = maxLines;
     TrimLog();
+}
+
+qsizetype TFrmData::LogBytes() const
+{
+    return Lines().MemoryBytes();
+}
+
+void TFrmData::ShedLogTo(qsizetype bytes)
+{
+    TrimLogTo(std::min(bytes, FMaxLogBytes), FMaxLogLines);
 }
 
 QString TFrmData::LogText() const
@@ -347,34 +352,64 @@ qsizetype TFrmData::LogLineCount() const
 
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    if (FCapture) {
-        QString reason;
-        if (!FCapture->Write(block, &reason)) {
-            const QString message = QStringLiteral("接收到文件已停止：%1，已写入%2字节").arg(reason).arg(FCapture->Written());
-            FCapture.reset();
-            // The box runs the event loop, in which the window may go with its instance.
-            const QPointer<TFrmData> self(this);
-            ui::ShowMessage(message);
-            if (!self)
-                return;
+    // A capture that fails or falls behind stops by itself, and says so (CaptureStopped).
+    if (FCapture)
+        FCapture->Write(block);
+    // In text mode a character may be split across reads of a stream: its first bytes wait for the
+    // next read and show in its line. A datagram stands alone, whoever sent it; a hex line shows
+    // its own bytes; a read too long to show whole shows its first bytes. What waited then shows
+    // in a line of its own before.
+    const QTime now = localTimeNow();
+    const bool datagram = MySocket
+        && (MySocket->Kind == kind::UdpServer || MySocket->Kind == kind::UdpClient || MySocket->Kind == kind::UdpGroup);
+    QByteArray shown = block;
+    if (FHex || datagram || block.size() > MaxShownBytes - 4) {
+        ShowHeldBytes();
+    } else {
+        shown = FSplit.Take(block, FCodePage);
+        if (FSplit.Holds()) {
+            FHeldAt = now;
+            if (FHeldTimer)
+                killTimer(FHeldTimer);
+            FHeldTimer = startTimer(HeldBytesWaitMs);
+        } else if (FHeldTimer) {
+            killTimer(FHeldTimer);
+            FHeldTimer = 0;
         }
     }
-    // In text mode a character may be split across reads: its first bytes wait for the next read
-    // and show in its line. A hex line shows its own bytes; a read too long to show whole shows
-    // its first bytes, without what waited before it.
-    QByteArray shown = block;
-    if (FHex || block.size() > MaxShownBytes - 4)
-        FSplit.Reset();
-    else
-        shown = FSplit.Take(block, FCodePage);
     // The line is kept as its time, bytes and switches; its text is made when it is drawn.
     if (Memo2)
-        Memo2->AppendReceived(localTimeNow(), shown, FHex, FCodePage);
+        Memo2->AppendReceived(now, shown, FHex, FCodePage);
     else
-        FLog.AppendReceived(localTimeNow(), shown, FHex, FCodePage);
+        FLog.AppendReceived(now, shown, FHex, FCodePage);
     TrimLog();
     RecvCount += block.size();
     ShowCounters();
+}
+
+void TFrmData::ShowHeldBytes()
+{
+    if (FHeldTimer) {
+        killTimer(FHeldTimer);
+        FHeldTimer = 0;
+    }
+    if (!FSplit.Holds())
+        return;
+    // Counted when they came; shown now as they are, in the code page they came in.
+    const QByteArray held = FSplit.Release();
+    if (Memo2)
+        Memo2->AppendReceived(FHeldAt, held, false, FCodePage);
+    else
+        FLog.AppendReceived(FHeldAt, held, false, FCodePage);
+    TrimLog();
+}
+
+void TFrmData::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == FHeldTimer)
+        ShowHeldBytes();
+    else
+        QObject::timerEvent(event);
 }
 
 void TFrmData::ShowCounters()
@@ -412,106 +447,15 @@ void TFrmData::Button2Click()
 
 void TFrmData::CheckBox2Click()
 {
+    // What waited for the rest of a character shows as it came, before lines of the other kind.
+    ShowHeldBytes();
     FHex = CheckBox2->isChecked();
     GroupBox2->setTitle(FHex ? HexModeCaption : TextModeCaption);
 }
 
-// ---- files ---------------------------------------------------------------------------------
-
-bool TFrmData::SaveLog(const QString &path)
+ui::Operation TFrmData::Working()
 {
-    // Written beside the name first and put in its place only once all of it is written.
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        const QByteArray text = LogText().toUtf8();
-        if (file.write(text) == text.size() && file.commit())
-            return true;
-    }
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    ui::ShowMessage(QStringLiteral("保存接收区失败：") + reason);
-    return false;
-}
-
-bool TFrmData::StartCapture(const QString &path)
-{
-    StopCapture();
-    auto capture = std::make_unique<TReceiveCapture>();
-    QString reason;
-    if (!capture->Open(path, &reason)) {
-        ui::ShowMessage(QStringLiteral("无法接收到文件：") + reason);
-        return false;
-    }
-    FCapture = std::move(capture);
-    return true;
-}
-
-void TFrmData::StopCapture()
-{
-    if (FCapture) {
-        FCapture->Close();
-        FCapture.reset();
-    }
-}
-
-QString TFrmData::CapturePath() const
-{
-    return FCapture ? FCapture->Path() : QString();
-}
-
-void TFrmData::AddLogMenuEntries(QMenu *menu)
-{
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("保存接收区…"), this, ui::Guarded([this] {
-                        const QString path = ui::ChooseFile(ui::FileChoice::Save, QStringLiteral("保存接收区"));
-                        if (!path.isEmpty())
-                            SaveLog(path);
-                    }));
-    if (FCapture) {
-        // On: the entry shows the file, and turns it off.
-        QAction *on = menu->addAction(QStringLiteral("接收到文件：") + FCapture->Path(), this, [this] { StopCapture(); });
-        on->setCheckable(true);
-        on->setChecked(true);
-    } else {
-        menu->addAction(QStringLiteral("接收到文件…"), this, ui::Guarded([this] {
-                            const QString path = ui::ChooseFile(ui::FileChoice::Save, QStringLiteral("接收到文件"));
-                            if (!path.isEmpty())
-                                StartCapture(path);
-                        }));
-    }
-    AddCodePageMenu(menu);
-}
-
-void TFrmData::SetCodePage(int number)
-{
-    if (number < 0 || number >= CodePageCount() || number == FCodePage)
-        return;
-    FCodePage = number;
-    // What waited was bytes of the code page before.
-    FSplit.Reset();
-}
-
-void TFrmData::AddCodePageMenu(QMenu *menu)
-{
-    QMenu *pages = menu->addMenu(QStringLiteral("文字编码"));
-    auto *group = new QActionGroup(pages);
-    for (int n = 0; n < CodePageCount(); ++n) {
-        QAction *page = pages->addAction(CodePageTitle(n), this, [this, n] { SetCodePage(n); });
-        page->setCheckable(true);
-        page->setChecked(n == FCodePage);
-        group->addAction(page);
-    }
-}
-
-void TFrmData::AddSendMenuEntries(QMenu *menu)
-{
-    menu->addSeparator();
-    AddCodePageMenu(menu);
-    menu->addAction(QStringLiteral("发送文件…"), this, ui::Guarded([this] {
-                        const QString path = ui::ChooseFile(ui::FileChoice::Open, QStringLiteral("发送文件"));
-                        if (!path.isEmpty())
-                            SendFile(path);
-                    }));
+    return ui::Operation({this}, [this, instance = MySocket] { return MySocket == instance; });
 }
 
 // ---- send box key filter ------------------------------------------------------------------
@@ -620,9 +564,8 @@ void TFrmData::OpenTcpServer()
         SetStateIndex(MySocket->Node, state::Listening);
         MySocket->LinkState = 1;
     } else {
-        QPointer<TFrmData> self(this);
-        ui::ShowMessage(QStringLiteral("Socket端口已经被占用!"));
-        if (!self || !MySocket) // the box ran the event loop
+        const ui::Operation op = Working();
+        if (!op.Run([&] { op.Message(QStringLiteral("Socket端口已经被占用!")); }))
             return;
     }
     RefreshStatus(MySocket);
@@ -699,6 +642,9 @@ void RefreshStatus(TMySocket *instance)
     if (!instance || !instance->DataWindow)
         return;
     TFrmData *w = instance->DataWindow;
+    // A closed link sends no rest of a character.
+    if (instance->LinkState != 1)
+        w->ShowHeldBytes();
     // Captions and enabled states stay as they were where a row leaves the buttons hidden.
     TStatusTexts st = w->Status();
     st.OpenShown = st.StopShown = false;

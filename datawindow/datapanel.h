@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // Qt
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTime>
 
 #include "CodePages.h"
 #include "LogStore.h"
@@ -36,7 +38,11 @@ class QMenu;
 class TMySocket;
 class TReceiveCapture;
 class TsuiButton;
+class TFileSource;
 enum class TSendOutcome;
+namespace ui {
+class Operation;
+}
 
 // What the status area shows: RefreshStatus writes it, the window shows it once built.
 struct TStatusTexts {
@@ -75,13 +81,26 @@ public:
     // The whole receive log.
     QString LogText() const;
     qsizetype LogLineCount() const;
-    // The log box holds at most this many characters and lines; past either, the oldest lines
-    // go and the first line says how many have gone. A flood has no end, while memory has one.
-    static constexpr int DefaultMaxLogChars = 128 * 1024 * 1024;
-    static constexpr int DefaultMaxLogBlocks = 2000000;
-    void SetLogBounds(int maxChars, int maxBlocks);
+    // The log holds at most this many bytes of memory (TLogStore::MemoryBytes) and lines; past
+    // either, the oldest lines go and the first line says how many have gone. A flood has no end,
+    // while memory has one; the logs of all windows together also keep within one budget
+    // (TLogBudget), which takes the oldest lines of the largest logs first.
+    static constexpr qsizetype DefaultMaxLogBytes = qsizetype(128) * 1024 * 1024;
+    static constexpr qsizetype DefaultMaxLogLines = 2000000;
+    void SetLogBounds(qsizetype maxBytes, qsizetype maxLines);
+    // Memory the log holds, in bytes.
+    qsizetype LogBytes() const;
+    // Drops the oldest lines until the log holds about bytes or less (the budget's call).
+    void ShedLogTo(qsizetype bytes);
     // The one way received data enters the window: receive line, counter, counter line.
     void LogReceived(const QByteArray &block);
+    // The last bytes of a text-mode read that end inside a character wait for the read that
+    // completes it; when none comes (the peer goes quiet, the link closes) or the hex switch or the
+    // code page changes first, they show as they are in a receive line of their own.
+    void ShowHeldBytes();
+    bool HoldsBytes() const { return FSplit.Holds(); }
+    // How long a held character waits for its rest.
+    static constexpr int HeldBytesWaitMs = 300;
     // Writes the counter line into the counter panel.
     void ShowCounters();
     // The counter line as the panel shows it (empty until first written).
@@ -105,12 +124,14 @@ public:
     // when this window is destroyed in there, it returns without touching it again.
     TSendOutcome SendString(const QByteArray &bytes);
 
-    // The log's text as shown, as UTF-8 with the system's line ends, into a file; a failure is
-    // told with the system's reason and leaves no file half written under the name.
-    bool SaveLog(const QString &path);
-    // Every received block's bytes into a file from now on, until stopped; a failure to open or
-    // write is told, and stops the capture.
-    bool StartCapture(const QString &path);
+    // The log's text as shown, as UTF-8 with the system's line ends, into a file, written by a
+    // worker (fileio::WaitForWorkers tells when it is done); a failure is told with the system's
+    // reason and leaves no file half written under the name.
+    void SaveLog(const QString &path);
+    // Every received block's bytes into a file from now on (appended to it, or replacing what it
+    // held), until stopped; a failure to open is told at once, one to write or to keep up when
+    // it happens, and stops the capture.
+    bool StartCapture(const QString &path, bool replace = false);
     void StopCapture();
     // The file received blocks go to; empty while there is none.
     QString CapturePath() const;
@@ -118,7 +139,8 @@ public:
     void SetCodePage(int number);
     int CodePage() const { return FCodePage; }
     // The bytes of a file, once, through this window's instance, as the send command sends
-    // (SendCommand.cpp): a UDP kind refuses a file longer than one datagram.
+    // (FileSend.cpp): only a regular file, read to its end; a UDP kind refuses a file longer than
+    // one datagram.
     void SendFile(const QString &path);
     // The entries of the log box's and the send box's context menus that go beyond a text box.
     void AddLogMenuEntries(QMenu *menu);
@@ -157,6 +179,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
     // The group socket message of a multicast member goes to its instance's GroupReceive.
     bool event(QEvent *event) override;
 
@@ -175,13 +198,29 @@ private:
     void OpenTcpClient();
     void StopTcpServer();
 
-    // Drops the oldest lines of a log box grown past its bounds, leaving a note at the top.
+    // An operation of the user's in this window that may wait (a box, a file dialog, a send): it
+    // ends quietly when the window or its instance goes meanwhile (see ui::Operation).
+    ui::Operation Working();
+    // The send command's work once its bytes are taken from the send box (SendCommand.cpp).
+    void RunSendCommand(const QByteArray &bytes, bool hex, const QString &repeatText, int codePage);
     // One send of the send command or of a file send, and the event handling after it; false
-    // when the command ends there (its window gone, the link lost, a failure told).
-    static bool SendStep(const QPointer<TFrmData> &self, const QByteArray &bytes, bool first);
+    // when the command ends there (the link lost, a failure told).
+    bool SendStep(const ui::Operation &op, const QByteArray &bytes, bool first);
+    // All of the bytes on the instance's TCP connection (SendCommand.cpp).
+    TSendOutcome SendWithRetry(QObject *socket, const QByteArray &bytes);
+    // The sends that waited for their turn while a unit went out, in order, each to its end.
+    void RunWaitingSends();
+    // A file send's work (FileSend.cpp).
+    void SendFileIn(const ui::Operation &op, const QString &path);
+    // The menus' entries that wait (FileMenus.cpp).
+    void ChooseLogFile(const ui::Operation &op);
+    void ChooseCaptureFile(const ui::Operation &op);
+    void CaptureStopped(const QString &reason, int64_t written);
+    // Drops the oldest lines of a log grown past its bounds, leaving a note at the top.
     // The code pages to choose from, the window's own checked.
     void AddCodePageMenu(QMenu *menu);
     void TrimLog();
+    void TrimLogTo(qsizetype maxBytes, qsizetype maxLines);
     // The log's lines: in the log box once built, kept here before.
     const TLogStore &Lines() const;
 
@@ -191,8 +230,11 @@ private:
     TLogStore FLog;
     bool FHex = false;
     int FCodePage = LocalCodePageNumber;
-    // An unfinished character at the end of the last text-mode read.
+    // An unfinished character at the end of the last text-mode read, when it came, in which code
+    // page, and the timer that shows it when its rest does not come.
     TSplitCharacters FSplit;
+    QTime FHeldAt;
+    int FHeldTimer = 0;
     TStatusTexts FStatus;
     bool FStatusWritten = false;
     // The counts the counter line shows, once first written.
@@ -200,10 +242,14 @@ private:
     int64_t FShownRecv = 0;
     int64_t FShownSend = 0;
     std::unique_ptr<TReceiveCapture> FCapture;
+    // Units of sending under way whose bytes must reach the peer together (a repetition that went
+    // out in part, a file), and the sends that wait for them to end.
+    int FOpenUnits = 0;
+    std::vector<std::function<void()>> FWaitingSends;
     // Lines of the log box dropped by trims so far.
     int64_t FLogDropped = 0;
-    int FMaxLogChars = DefaultMaxLogChars;
-    int FMaxLogBlocks = DefaultMaxLogBlocks;
+    qsizetype FMaxLogBytes = DefaultMaxLogBytes;
+    qsizetype FMaxLogLines = DefaultMaxLogLines;
 };
 
 // Writes an instance's state, addresses and ports into its data window's status area.

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 // platform
 #include "Exception.h"
@@ -48,6 +49,7 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 {
     try {
         return QApplication::notify(receiver, event);
+    } catch (const ui::OperationGone &) {
     } catch (const Exception &e) {
         ui::ShowErrorBox(e.Message());
     } catch (const std::exception &e) {
@@ -66,7 +68,27 @@ void InstallMessageBoxes()
             QMessageBox::information(QApplication::activeWindow(), title, text);
     });
     ui::SetFileChooser([](ui::FileChoice choice, const QString &caption) {
-        return choice == ui::FileChoice::Open ? QFileDialog::getOpenFileName(QApplication::activeWindow(), caption)
-                                              : QFileDialog::getSaveFileName(QApplication::activeWindow(), caption);
+        QWidget *parent = QApplication::activeWindow();
+        switch (choice) {
+        case ui::FileChoice::Open: return QFileDialog::getOpenFileName(parent, caption);
+        case ui::FileChoice::Save: return QFileDialog::getSaveFileName(parent, caption);
+        case ui::FileChoice::SaveUnconfirmed: break;
+        }
+        return QFileDialog::getSaveFileName(parent, caption, QString(), QString(), nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    });
+    ui::SetQuestioner([](const QString &text, const QStringList &buttons) {
+        QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text, QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        QList<QAbstractButton *> added;
+        for (const QString &caption : buttons)
+            added << box.addButton(caption, added.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+        if (!added.isEmpty()) {
+            box.setDefaultButton(qobject_cast<QPushButton *>(added.first()));
+            box.setEscapeButton(added.last());
+        }
+        box.exec();
+        const int answer = int(added.indexOf(box.clickedButton()));
+        return answer < 0 ? int(buttons.size()) - 1 : answer;
     });
 }

@@ -1,6 +1,7 @@
 // Velmora: starts the application, makes the main window and the creation dialogs, runs the loop.
 
 // platform
+#include "FileIo.h"
 #include "ProcessLimits.h"
 
 #include "TApplication.h"
@@ -24,5 +25,8 @@ int main(int argc, char **argv)
     frmNewGroupSock = new TfrmNewGroupSock(&mainWindow);
     frmNewUDPServer = new TfrmNewUDPServer(&mainWindow);
     mainWindow.show();
-    return app.exec();
+    const int status = app.exec();
+    // Closing ended every capture and save; what they still hold reaches its file before the end.
+    fileio::WaitForWorkers(10000);
+    return status;
 }

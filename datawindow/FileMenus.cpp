@@ -1,0 +1,171 @@
+// The entries a data window adds to the context menus of its log box and send box: saving the
+// log, receiving into a file, sending a file, the code page of its text.
+//
+// An entry that waits (a file dialog, a question, a box, a send) runs once its menu has closed and
+// its code has returned (ui::Later): a menu deleted on close goes in the first event loop that runs
+// after, and the entry's own dialog runs one. Each such entry is an operation of the window
+// (Working): whatever it waits for, it ends quietly when the window or its instance went meanwhile.
+
+#include "datapanel.h"
+
+// Qt
+#include <QActionGroup>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSaveFile>
+
+// platform
+#include "FileIo.h"
+#include "MessageSeam.h"
+
+#include "LogView.h"
+#include "ReceiveCapture.h"
+
+// ---- saving the log ------------------------------------------------------------------------
+
+void TFrmData::SaveLog(const QString &path)
+{
+    // The text as shown now; written by a worker, beside the name first and put in its place only
+    // once all of it is written.
+    const QByteArray text = LogText().toUtf8();
+    const QPointer<TFrmData> self(this);
+    fileio::StartWorker([path, text, self] {
+        QSaveFile file(path);
+        QString failure;
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+            failure = file.errorString();
+            file.cancelWriting();
+        }
+        if (failure.isEmpty())
+            return;
+        fileio::PostToApplication([self, failure] {
+            if (!self)
+                return;
+            const ui::Operation op = self->Working();
+            op.Run([&] { op.Message(QStringLiteral("保存接收区失败：") + failure); });
+        });
+    });
+}
+
+void TFrmData::ChooseLogFile(const ui::Operation &op)
+{
+    const QString path = op.ChooseFile(ui::FileChoice::Save, QStringLiteral("保存接收区"));
+    if (!path.isEmpty())
+        SaveLog(path);
+}
+
+// ---- receiving into a file -----------------------------------------------------------------
+
+bool TFrmData::StartCapture(const QString &path, bool replace)
+{
+    StopCapture();
+    QString reason;
+    FCapture = TReceiveCapture::Open(
+        path, replace, [this](const QString &why, int64_t written) { CaptureStopped(why, written); }, &reason);
+    if (FCapture)
+        return true;
+    const ui::Operation op = Working();
+    op.Run([&] { op.Message(QStringLiteral("无法接收到文件：") + reason); });
+    return false;
+}
+
+void TFrmData::StopCapture()
+{
+    FCapture.reset();
+}
+
+QString TFrmData::CapturePath() const
+{
+    return FCapture && !FCapture->HasStopped() ? FCapture->Path() : QString();
+}
+
+void TFrmData::CaptureStopped(const QString &reason, int64_t written)
+{
+    FCapture.reset();
+    const ui::Operation op = Working();
+    op.Run([&] { op.Message(QStringLiteral("接收到文件已停止：%1，已写入%2字节").arg(reason).arg(written)); });
+}
+
+void TFrmData::ChooseCaptureFile(const ui::Operation &op)
+{
+    // The dialog does not ask about replacing a file: appending is the other answer, asked below.
+    const QString path = op.ChooseFile(ui::FileChoice::SaveUnconfirmed, QStringLiteral("接收到文件"));
+    if (path.isEmpty())
+        return;
+    bool replace = false;
+    const QFileInfo existing(path);
+    if (existing.isFile() && existing.size() > 0) {
+        const int answer = op.Ask(QStringLiteral("文件“%1”已存在（%2字节）。接收到的数据是追加到它的末尾，还是替换它原有的内容？")
+                                      .arg(existing.fileName())
+                                      .arg(existing.size()),
+                                  {QStringLiteral("追加"), QStringLiteral("替换"), QStringLiteral("取消")});
+        if (answer != 0 && answer != 1)
+            return;
+        replace = answer == 1;
+    }
+    StartCapture(path, replace);
+}
+
+// ---- the menus -----------------------------------------------------------------------------
+
+void TFrmData::AddLogMenuEntries(QMenu *menu)
+{
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("保存接收区…"), this, [this] {
+        ui::Later(this, [this] {
+            const ui::Operation op = Working();
+            op.Run([&] { ChooseLogFile(op); });
+        });
+    });
+    if (!CapturePath().isEmpty()) {
+        // On: the entry shows the file, and turns it off.
+        QAction *on = menu->addAction(QStringLiteral("接收到文件：") + CapturePath(), this, [this] { StopCapture(); });
+        on->setCheckable(true);
+        on->setChecked(true);
+    } else {
+        menu->addAction(QStringLiteral("接收到文件…"), this, [this] {
+            ui::Later(this, [this] {
+                const ui::Operation op = Working();
+                op.Run([&] { ChooseCaptureFile(op); });
+            });
+        });
+    }
+    AddCodePageMenu(menu);
+}
+
+void TFrmData::SetCodePage(int number)
+{
+    if (number < 0 || number >= CodePageCount() || number == FCodePage)
+        return;
+    // What waited was bytes of the code page before: shown in it.
+    ShowHeldBytes();
+    FCodePage = number;
+}
+
+void TFrmData::AddCodePageMenu(QMenu *menu)
+{
+    QMenu *pages = menu->addMenu(QStringLiteral("文字编码"));
+    auto *group = new QActionGroup(pages);
+    for (int n = 0; n < CodePageCount(); ++n) {
+        QAction *page = pages->addAction(CodePageTitle(n), this, [this, n] { SetCodePage(n); });
+        page->setCheckable(true);
+        page->setChecked(n == FCodePage);
+        group->addAction(page);
+    }
+}
+
+void TFrmData::AddSendMenuEntries(QMenu *menu)
+{
+    menu->addSeparator();
+    AddCodePageMenu(menu);
+    menu->addAction(QStringLiteral("发送文件…"), this, [this] {
+        ui::Later(this, [this] {
+            const ui::Operation op = Working();
+            op.Run([&] {
+                const QString path = op.ChooseFile(ui::FileChoice::Open, QStringLiteral("发送文件"));
+                if (!path.isEmpty())
+                    SendFileIn(op, path);
+            });
+        });
+    });
+}
