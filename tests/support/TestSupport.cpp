@@ -3,28 +3,66 @@
 #include <gtest/gtest.h>
 
 // Qt
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QMenu>
+#include <QTest>
 #include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 // skin
 #include "TsuiButton.h"
 
 namespace testing_support {
 
-MessageRecorder::MessageRecorder(bool pumpWhileOpen)
+MessageRecorder::MessageRecorder(bool longOpen) : FOpenMs(longOpen ? 50 : 5)
 {
-    FPrevious = ui::SetMessageSink([this, pumpWhileOpen](ui::BoxKind kind, const QString &text) {
+    FPrevious = ui::SetMessageSink([this](ui::BoxKind kind, const QString &text) {
         (kind == ui::BoxKind::Error ? errors : messages).append(text);
         all.append(text);
-        if (pumpWhileOpen)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        StayOpen();
+    });
+    FPreviousChooser = ui::SetFileChooser([this](ui::FileChoice choice, const QString &title) {
+        fileChoices.append(choice);
+        dialogs.append(title);
+        StayOpen();
+        return chosenFile;
+    });
+    FPreviousQuestioner = ui::SetQuestioner([this](const QString &text, const QStringList &) {
+        questions.append(text);
+        StayOpen();
+        return answer;
     });
 }
 
 MessageRecorder::~MessageRecorder()
 {
     ui::SetMessageSink(std::move(FPrevious));
+    ui::SetFileChooser(std::move(FPreviousChooser));
+    ui::SetQuestioner(std::move(FPreviousQuestioner));
+}
+
+void MessageRecorder::StayOpen()
+{
+    ++FDepth;
+    deepest = std::max(deepest, FDepth);
+    // A loop of its own, as a modal box's exec() runs: it handles what its level handles
+    // (deferred deletions posted outside it included), not only what processEvents would.
+    QEventLoop loop;
+    QTimer::singleShot(FOpenMs, &loop, &QEventLoop::quit);
+    if (whileOpen) {
+        const std::function<void()> act = std::exchange(whileOpen, nullptr);
+        QTimer::singleShot(0, &loop, act);
+    }
+    loop.exec();
+    --FDepth;
 }
 
 void MessageRecorder::clear()
@@ -32,6 +70,9 @@ void MessageRecorder::clear()
     messages.clear();
     errors.clear();
     all.clear();
+    questions.clear();
+    dialogs.clear();
+    fileChoices.clear();
 }
 
 bool WaitUntil(const std::function<bool()> &condition, int timeoutMs)
@@ -71,6 +112,52 @@ void ExpectFormButton(const QWidget *widget, const QString &caption, const QRect
     EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << name;
     EXPECT_EQ(button->Transparent(), transparent) << name;
     EXPECT_EQ(button->DrawTransparent(), transparent) << name;
+}
+
+bool ChooseContextMenuEntry(QWidget *widget, const QStringList &path, QStringList *seen)
+{
+    // A scroll area gets the mouse's context menu event on its viewport, as on screen.
+    if (auto *area = qobject_cast<QAbstractScrollArea *>(widget))
+        widget = area->viewport();
+    const QPoint at = widget->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
+    QApplication::sendEvent(widget, &event);
+    QMenu *menu = nullptr;
+    WaitUntil([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) != nullptr; }, 2000);
+    if (!menu) {
+        ADD_FAILURE() << "no context menu opened";
+        return false;
+    }
+    for (qsizetype step = 0; step < path.size(); ++step) {
+        QAction *entry = nullptr;
+        QStringList texts;
+        for (QAction *a : menu->actions()) {
+            texts << a->text();
+            if (!entry && !a->isSeparator() && a->text().remove(QLatin1Char('&')).startsWith(path[step]))
+                entry = a;
+        }
+        if (seen)
+            *seen = texts;
+        if (!entry || !entry->isEnabled()) {
+            menu->close();
+            DrainEvents();
+            return false;
+        }
+        // Read before the click: a chosen entry may free its menu, and itself, in there.
+        QMenu *const sub = entry->menu();
+        const QPoint where = menu->actionGeometry(entry).center();
+        QTest::mouseMove(menu, where);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, where);
+        if (!sub)
+            return true;
+        if (!WaitUntil([&] { return QApplication::activePopupWidget() == sub; }, 2000)) {
+            ADD_FAILURE() << "the submenu " << path[step].toStdString() << " did not open";
+            return false;
+        }
+        menu = sub;
+    }
+    ADD_FAILURE() << "the path ends in a submenu";
+    return false;
 }
 
 } // namespace testing_support
