@@ -16,6 +16,7 @@
 #include <QTime>
 
 #include "HexCodec.h"
+#include "LogBudget.h"
 #include "LogLines.h"
 #include "LogView.h"
 #include "TestSupport.h"
@@ -196,16 +197,16 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
 {
     struct Bound {
         const char *name;
-        int chars;
-        int blocks;
+        qsizetype bytes;
+        qsizetype lines;
     };
     // Each line is the time, the label and six digits: some 25 characters.
-    const Bound bounds[] = {{"lines", 1 << 20, 400}, {"characters", 10000, 1 << 20}};
+    const Bound bounds[] = {{"lines", 1 << 20, 400}, {"bytes", 20000, 1 << 20}};
     for (const Bound &bound : bounds) {
         SCOPED_TRACE(bound.name);
         auto *log = new TFrmData(&area);
         log->Build()->showMaximized();
-        log->SetLogBounds(bound.chars, bound.blocks);
+        log->SetLogBounds(bound.bytes, bound.lines);
         constexpr int Lines = 3000;
         for (int i = 0; i < Lines; ++i) {
             log->LogReceived(QByteArray::number(100000 + i));
@@ -216,8 +217,8 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
         EXPECT_EQ(log->RecvCount, 6 * Lines);
 
         const QStringList blocks = Blocks(log);
-        EXPECT_LE(blocks.size(), bound.blocks);
-        EXPECT_LE(log->Memo2->characterCount(), bound.chars);
+        EXPECT_LE(blocks.size(), bound.lines);
+        EXPECT_LE(log->LogBytes(), bound.bytes);
         ASSERT_GE(blocks.size(), 2);
         // The note tells how many went; the rest are the newest lines, whole and in order.
         const int kept = blocks.size() - 1;
@@ -226,6 +227,40 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
             ASSERT_TRUE(blocks[1 + k].endsWith(Received + QString::number(100000 + Lines - kept + k))) << k;
         delete log;
     }
+}
+
+TEST_F(ReceiveLog, TheBoundIsInBytesWhateverTheTextAndAllLogsKeepWithinOneBudget)
+{
+    // Three bytes a character in UTF-8: a bound in characters would have kept three times as much.
+    const QByteArray chinese = QString(300, QChar(0x4E2D)).toUtf8();
+    window->SetCodePage(1);
+    window->SetLogBounds(1 << 20, 1 << 20);
+    for (int i = 0; i < 5000; ++i)
+        window->LogReceived(chinese);
+    EXPECT_LE(window->LogBytes(), 1 << 20);
+    EXPECT_GT(window->LogBytes(), (1 << 20) / 2);
+    EXPECT_GT(window->LogLineCount(), 1000);
+
+    // Past the budget of all logs together, the largest log gives up its oldest lines first.
+    TLogBudget &budget = TLogBudget::Instance();
+    const int64_t was = budget.Budget();
+    budget.SetBudget(budget.Total() + (6 << 20));
+    std::unique_ptr<TFrmData> logs[3];
+    const int sizes[] = {4 << 20, 2 << 20, 1 << 20};
+    for (int n = 0; n < 3; ++n) {
+        logs[n] = std::make_unique<TFrmData>(&area);
+        logs[n]->SetLogBounds(64 << 20, 1 << 22);
+        while (logs[n]->LogBytes() < sizes[n])
+            logs[n]->LogReceived(chinese);
+    }
+    EXPECT_LE(budget.Total(), budget.Budget());
+    EXPECT_LT(logs[0]->LogBytes(), sizes[0]);
+    EXPECT_TRUE(logs[0]->LogText().startsWith(QStringLiteral("……(日志过长")));
+    EXPECT_GE(logs[2]->LogBytes(), sizes[2]);
+    EXPECT_FALSE(logs[2]->LogText().startsWith(QStringLiteral("……(日志过长")));
+    for (auto &log : logs)
+        log.reset();
+    budget.SetBudget(was);
 }
 
 TEST_F(ReceiveLog, AfterAFloodTheBoxShowsItsNewestLines)

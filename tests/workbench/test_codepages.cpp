@@ -4,16 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 // Qt
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QStringEncoder>
+#include <QCheckBox>
 #include <QTreeWidget>
 
 #include "CreateCommand.h"
 #include "LocaleCharset.h"
+#include "LogView.h"
 #include "MainWindowTest.h"
 #include "TMySocket.h"
+#include "TNMUDP.h"
 #include "TestPeer.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
@@ -121,3 +131,78 @@ TEST_P(CodePages, ACharacterSplitAcrossReadsShowsWholeAndSendsGoOutInTheChosenPa
 }
 
 INSTANTIATE_TEST_SUITE_P(Workbench, CodePages, ::testing::ValuesIn(Pages));
+
+namespace {
+
+// The data part of the log's last line.
+QString LastData(TFrmData *w)
+{
+    w->FlushLog();
+    return DataPart(w->LogText().section('\n', -1));
+}
+
+using HeldBytes = MainWindowTest;
+
+} // namespace
+
+TEST_F(HeldBytes, ADatagramHoldsNothingBackForTheNextSender)
+{
+    TMySocket *udp = form->CreateUdpServer(0);
+    TFrmData *w = ShowWindow(*form, udp);
+    ASSERT_TRUE(ChooseContextMenuEntry(w->Memo2, {QStringLiteral("文字编码"), QStringLiteral("UTF-8")}));
+    const auto send = [&](const char *from, const QByteArray &bytes) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = inet_addr(from);
+        ::bind(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a);
+        a.sin_addr.s_addr = inet_addr("127.0.0.1");
+        a.sin_port = htons(uint16_t(qobject_cast<TNMUDP *>(udp->Socket)->BoundPort()));
+        ::sendto(fd, bytes.constData(), size_t(bytes.size()), 0, reinterpret_cast<const sockaddr *>(&a), sizeof a);
+        ::close(fd);
+        const int64_t before = w->RecvCount;
+        ASSERT_TRUE(WaitUntil([&] { return w->RecvCount == before + bytes.size(); }));
+    };
+    // A's datagram ends inside a character; B's line is B's alone.
+    send("127.0.0.2", "from-A\xe4\xb8");
+    EXPECT_EQ(LastData(w), QString::fromUtf8("from-A\xe4\xb8"));
+    send("127.0.0.3", "from-B");
+    EXPECT_EQ(LastData(w), QStringLiteral("from-B"));
+}
+
+TEST_F(HeldBytes, HeldBytesShowOnASwitchWhenThePeerGoesQuietAndWhenTheLinkCloses)
+{
+    TestPeer peer;
+    const int port = peer.Command(QStringLiteral("listen")).section(' ', 1).toInt();
+    ASSERT_GT(port, 0);
+    TFrmData *w = ShowWindow(*form, form->CreateTcpClient(QStringLiteral("127.0.0.1"), port));
+    ASSERT_TRUE(ChooseContextMenuEntry(w->Memo2, {QStringLiteral("文字编码"), QStringLiteral("UTF-8")}));
+    w->Button5Click();
+    ASSERT_TRUE(peer.Command(QStringLiteral("accept c")).startsWith(QStringLiteral("accepted")));
+    ASSERT_TRUE(WaitUntil([&] { return w->MySocket->LinkState == 1; }));
+    const QByteArray cut("\xe6\xb8", 2); // the first two of the three bytes of 温
+    const QString shown = QString::fromUtf8(cut);
+    const auto receive = [&](const QByteArray &bytes) {
+        const int64_t before = w->RecvCount;
+        ASSERT_TRUE(peer.Send("c", bytes));
+        ASSERT_TRUE(WaitUntil([&] { return w->RecvCount == before + bytes.size(); }));
+    };
+    const std::function<void()> ends[] = {
+        [&] { w->CheckBox2->setChecked(true); },
+        [&] { ASSERT_TRUE(ChooseContextMenuEntry(w->Memo2, {QStringLiteral("文字编码"), QStringLiteral("GB18030")})); },
+        [&] { ASSERT_TRUE(WaitUntil([&] { return !w->HoldsBytes(); })); },
+        [&] { ASSERT_TRUE(peer.Close("c")); ASSERT_TRUE(WaitUntil([&] { return w->MySocket->LinkState == 0; })); },
+    };
+    for (const auto &end : ends) {
+        w->CheckBox2->setChecked(false);
+        receive("ok" + cut);
+        ASSERT_EQ(LastData(w), QStringLiteral("ok"));
+        const qsizetype lines = w->LogLineCount();
+        end();
+        // The two bytes in a line of their own, as they are, once.
+        ASSERT_EQ(w->LogLineCount(), lines + 1);
+        EXPECT_EQ(LastData(w), shown);
+        ASSERT_TRUE(ChooseContextMenuEntry(w->Memo2, {QStringLiteral("文字编码"), QStringLiteral("UTF-8")}));
+    }
+    EXPECT_TRUE(recorder.all.isEmpty()) << recorder.all.join('|').toStdString();
+}
