@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -13,10 +14,11 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
+// Not a number when there is nothing to take it of: a target judged on it is missed.
 inline double median(std::vector<double> v)
 {
     if (v.empty())
-        return 0;
+        return NAN;
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
