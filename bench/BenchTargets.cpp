@@ -107,7 +107,9 @@ int TTargets::Finish()
             badOption = true;
         }
     const int judged = FMet + FMissed;
-    if (FVerdicts)
+    if (judged == 0)
+        std::printf("verdict: no targets in this run; %s\n", FFailures ? "the run FAILED (see above)" : "nothing failed");
+    else if (FVerdicts)
         std::printf("verdict: %d of %d targets met%s%s\n", FMet, judged, FMissed ? ", some MISSED" : "",
                     FFailures ? "; the run FAILED (see above)" : "");
     else
