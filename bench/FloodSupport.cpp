@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include <arpa/inet.h>
@@ -107,26 +106,6 @@ bool resetPeakRss()
     out << "5";
     out.close();
     return !out.fail();
-}
-
-long long udpDrops(int port)
-{
-    std::ifstream in("/proc/net/udp");
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string sl, local;
-        fields >> sl >> local;
-        const size_t colon = local.find(':');
-        if (colon == std::string::npos || std::stoi(local.substr(colon + 1), nullptr, 16) != port)
-            continue;
-        std::string field, last;
-        while (fields >> field)
-            last = field;
-        return std::atoll(last.c_str());
-    }
-    return -1;
 }
 
 sockaddr_in loopbackIn(int port)

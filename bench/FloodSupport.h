@@ -48,10 +48,6 @@ double peakRssMiB();
 // False when the system does not let the peak be reset: it then covers the whole run.
 bool resetPeakRss();
 
-// Datagrams the system dropped at the UDP socket bound to this local port (/proc/net/udp); -1
-// when no such socket is listed.
-long long udpDrops(int port);
-
 sockaddr_in loopbackIn(int port);
 int boundPort(int fd);
 // A port on 127.0.0.1 nobody listens on right now.

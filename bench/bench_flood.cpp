@@ -55,6 +55,7 @@
 namespace {
 
 using bench::median;
+using bench::udpDrops;
 using namespace flood;
 
 constexpr int Datagrams = 100000;
