@@ -186,6 +186,8 @@ void TStreamPeer::Release()
 
 void TStreamPeer::Join()
 {
+    if (!FGone)
+        FAbort = true;
     Go();
     Release();
     if (FThread.joinable())
@@ -201,7 +203,13 @@ void TStreamPeer::Run(int port, long long total)
         return;
     }
     FConnected = true;
+    timeval stalled{30, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &stalled, sizeof stalled);
     FGoSignal.wait();
+    if (FAbort) {
+        close(fd);
+        return;
+    }
     const char *bytes = sequence().data();
     for (long long sent = 0; sent < total;) {
         const size_t at = static_cast<size_t>(sent % SequencePeriod);

@@ -60,7 +60,8 @@ void sendDatagrams(int port, int count);
 
 // The peer of a TCP flood, in a thread of its own: connects to 127.0.0.1:port, waits for Go(),
 // sends total bytes as fast as it can, then holds the connection until released (or destroyed),
-// so that the receiver reads its counts before it sees the close. The bytes are a fixed
+// so that the receiver reads its counts before it sees the close. A send that cannot go on for
+// 30 s ends the flood short. The bytes are a fixed
 // pseudo-random printable sequence that does not repeat within a MiB, so a block lost, doubled
 // or out of order changes their digest.
 class TStreamPeer {
@@ -81,6 +82,7 @@ private:
     std::promise<void> FGo, FRelease;
     std::future<void> FGoSignal, FReleaseSignal;
     bool FGone = false, FReleased = false;
+    std::atomic<bool> FAbort{false}; // joined before Go: nothing is sent
     std::atomic<bool> FConnected{false};
     std::atomic<long long> FSent{0};
     std::thread FThread;

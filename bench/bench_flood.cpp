@@ -41,6 +41,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+// platform
+#include "MessageSeam.h"
 // transport
 #include "TNMUDP.h"
 // datawindow
@@ -573,6 +575,10 @@ int main(int argc, char **argv)
             rounds = std::max(1, std::atoi(argv[i]));
     }
 
+    // A message box is a failure (a capture that could not write, say), told rather than waited on.
+    ui::SetMessageSink([&targets](ui::BoxKind, const QString &text) {
+        targets.Fail("a message box came up: %s", qPrintable(text));
+    });
     TForm1 form;
     form.resize(1000, 700);
     form.show();
