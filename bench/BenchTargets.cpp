@@ -110,10 +110,10 @@ int TTargets::Finish()
     if (judged == 0)
         std::printf("verdict: no targets in this run; %s\n", FFailures ? "the run FAILED (see above)" : "nothing failed");
     else if (FVerdicts)
-        std::printf("verdict: %d of %d targets met%s%s\n", FMet, judged, FMissed ? ", some MISSED" : "",
-                    FFailures ? "; the run FAILED (see above)" : "");
+        std::printf("verdict: %d of %d target%s met%s%s\n", FMet, judged, judged == 1 ? "" : "s",
+                    FMissed ? ", some MISSED" : "", FFailures ? "; the run FAILED (see above)" : "");
     else
-        std::printf("verdict: none given (--no-verdicts), %d targets printed%s\n", judged,
+        std::printf("verdict: none given (--no-verdicts), %d target%s printed%s\n", judged, judged == 1 ? "" : "s",
                     FFailures ? "; the run FAILED (see above)" : "");
     std::fflush(stdout);
     if (badOption)
