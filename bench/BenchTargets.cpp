@@ -13,6 +13,8 @@ namespace {
 // Enough digits to read a figure, not so many that it looks more exact than it is.
 std::string figure(double v)
 {
+    if (std::isnan(v))
+        return "nan";
     char text[64];
     const double a = std::fabs(v);
     std::snprintf(text, sizeof text, a >= 100 ? "%.0f" : a >= 10 ? "%.1f" : a >= 1 ? "%.2f" : "%.3g", v);
@@ -21,6 +23,8 @@ std::string figure(double v)
 
 std::string withUnit(const std::string &number, const std::string &unit)
 {
+    if (number == "nan")
+        return "(no figure: no round went right)";
     return unit.empty() ? number : number + (unit == "%" ? "" : " ") + unit;
 }
 
