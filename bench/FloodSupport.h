@@ -29,7 +29,7 @@ constexpr int TcpChunk = 64 * 1024;
 double secondsBetween(Clock::time_point a, Clock::time_point b);
 std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Printable bytes without line breaks: the data part of a line is one long run of text.
+// Printable bytes without line breaks: the data a line shows is one long run of text.
 std::vector<char> payload(size_t n);
 
 // Processor time of the calling thread, and the time it spent ready to run but waiting for a
