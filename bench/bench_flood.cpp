@@ -309,11 +309,9 @@ struct TcpResult {
     long long counted = 0;
     long long lines = 0;
     double rssMiB = 0;
-    // Receiving into a file: what it holds, how long after the flood it held it all, and whether
-    // its bytes are the peer's.
+    // Receiving into a file: what it holds, and how long after the flood it held it all.
     long long fileBytes = -1;
     double fileLagMs = 0;
-    bool fileExact = false;
     std::string failure;
 };
 
@@ -432,8 +430,7 @@ TcpResult tcpWindow(TForm1 &form, TStallProbe &probe, long long total, bool hex,
         } else {
             const QByteArray sent = peer.Digest();
             const QByteArray held = fileDigest(capture);
-            r.fileExact = held == sent;
-            if (!r.fileExact)
+            if (held != sent)
                 r.failure = format("the file's SHA-256 %s is not that of the %lld bytes the peer sent, %s",
                                    held.constData(), peer.Sent(), sent.constData());
         }
