@@ -2,13 +2,18 @@
 //  - receive: 64 MiB from a sending thread, read by a TServerSocket's read events (ReceiveAll
 //    through the event loop) against a blocking recv loop;
 //  - send: 10,000 sends of 1 KiB through SendBytes against a plain send loop, a thread draining.
-// Rounds alternate baseline and component, so a busy machine weighs on both alike.
+// Rounds alternate baseline and component, and which of the two goes first, so a busy machine
+// weighs on both alike. A transfer that does not arrive whole fails the run (exit status
+// non-zero) and gives no figure.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_tcp_transfer [rounds]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_tcp_transfer [rounds] [--no-verdicts]
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -21,6 +26,7 @@
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
 #include "BenchSupport.h"
+#include "BenchTargets.h"
 
 namespace {
 
@@ -53,11 +59,25 @@ void sendAll(ws::TSocket s, long long total)
     }
 }
 
-void drain(ws::TSocket s)
+long long drain(ws::TSocket s)
 {
     std::vector<char> block(Chunk);
-    while (ws::recv(s, block.data(), Chunk) > 0) {
+    long long got = 0;
+    for (int n; (n = ws::recv(s, block.data(), Chunk)) > 0;)
+        got += n;
+    return got;
+}
+
+// Handles events until done(); false after 60 s.
+bool handleEventsUntil(const std::function<bool()> &done)
+{
+    const auto start = Clock::now();
+    while (!done()) {
+        if (secondsSince(start) > 60)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     }
+    return true;
 }
 
 // A plain listener on 127.0.0.1; returns its port.
@@ -90,7 +110,7 @@ double receivePlain()
     sender.join();
     ws::closesocket(s);
     ws::closesocket(listener);
-    return got == ReceiveBytes ? t : -1;
+    return got == ReceiveBytes ? t : NAN;
 }
 
 double receiveComponent()
@@ -110,22 +130,23 @@ double receiveComponent()
         sendAll(s, ReceiveBytes);
         ws::closesocket(s);
     });
-    while (!closed)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const bool ended = handleEventsUntil([&] { return closed; });
     const double t = secondsSince(start);
+    server.SetActive(false);
     sender.join();
-    return got == ReceiveBytes ? t : -1;
+    return ended && got == ReceiveBytes ? t : NAN;
 }
 
-// Sends through either path while a thread drains the other end.
+// Sends through either path while a thread drains the other end; NaN unless every byte arrived.
 template <typename Send>
 double sendLoop(Send send)
 {
     ws::TSocket listener;
     const int port = listenPlain(listener);
-    std::thread drainer([port] {
+    std::atomic<long long> drained{0};
+    std::thread drainer([port, &drained] {
         const ws::TSocket s = connectTo(port);
-        drain(s);
+        drained = drain(s);
         ws::closesocket(s);
     });
     const ws::TSocket s = ws::accept(listener, nullptr);
@@ -133,22 +154,27 @@ double sendLoop(Send send)
     ws::closesocket(s);
     drainer.join();
     ws::closesocket(listener);
-    return t;
+    return drained == static_cast<long long>(Sends) * SendSize ? t : NAN;
 }
 
 double sendPlain()
 {
-    return sendLoop([](ws::TSocket s) {
+    return sendLoop([](ws::TSocket s) -> double {
         const QByteArray block(SendSize, 'y');
         const auto start = Clock::now();
-        for (int i = 0; i < Sends;)
-            if (ws::send(s, block.constData(), SendSize) > 0)
-                ++i;
+        for (int i = 0; i < Sends; ++i)
+            for (int done = 0; done < SendSize;) {
+                const int n = ws::send(s, block.constData() + done, SendSize - done);
+                if (n <= 0)
+                    return NAN;
+                done += n;
+            }
         return secondsSince(start);
     });
 }
 
-// SendBytes on a connection the component accepted.
+// SendBytes on a connection the component accepted; it does not block, so a send that would is
+// tried again (for at most 60 s). NaN unless every byte arrived.
 double sendComponent()
 {
     TServerSocket server;
@@ -157,42 +183,64 @@ double sendComponent()
     server.SetPort(0);
     server.SetActive(true);
     const int port = server.Socket()->LocalPort();
-    std::thread drainer([port] {
+    std::atomic<long long> drained{0};
+    std::thread drainer([port, &drained] {
         const ws::TSocket s = connectTo(port);
-        drain(s);
+        drained = drain(s);
         ws::closesocket(s);
     });
-    while (!connection)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const QByteArray block(SendSize, 'y');
-    const auto start = Clock::now();
-    for (int i = 0; i < Sends;)
-        if (connection->SendBytes(block) > 0)
-            ++i;
-    const double t = secondsSince(start);
+    double t = NAN;
+    if (handleEventsUntil([&] { return connection != nullptr; })) {
+        const QByteArray block(SendSize, 'y');
+        const auto start = Clock::now();
+        bool whole = true;
+        for (int i = 0; i < Sends && whole; ++i)
+            for (int done = 0; done < SendSize && whole;) {
+                const int n = connection->SendBytes(done ? block.mid(done) : block);
+                if (n > 0)
+                    done += n;
+                else
+                    whole = n < 0 && secondsSince(start) < 60;
+            }
+        t = whole ? secondsSince(start) : NAN;
+    }
     server.SetActive(false);
     drainer.join();
-    return t;
+    return drained == static_cast<long long>(Sends) * SendSize ? t : NAN;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    bench::TTargets targets(argc, argv);
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    std::vector<double> rp, rc, sp, sc;
-    for (int i = 0; i < rounds; ++i) {
-        rp.push_back(receivePlain());
-        rc.push_back(receiveComponent());
-        sp.push_back(sendPlain());
-        sc.push_back(sendComponent());
-    }
+    struct Path {
+        const char *name;
+        double (*run)();
+        std::vector<double> seconds;
+    };
+    Path paths[] = {{"receive, plain recv loop", receivePlain, {}},
+                    {"receive, TServerSocket", receiveComponent, {}},
+                    {"send, plain send loop", sendPlain, {}},
+                    {"send, SendBytes", sendComponent, {}}};
+    for (int r = 0; r < rounds; ++r)
+        for (int i = 0; i < 4; ++i) {
+            // Every other round the component goes before its baseline.
+            Path &p = paths[r % 2 ? i ^ 1 : i];
+            const double t = p.run();
+            if (std::isnan(t))
+                targets.Fail("round %d, %s: not every byte arrived", r + 1, p.name);
+            else
+                p.seconds.push_back(t);
+        }
     const double mib = ReceiveBytes / (1024.0 * 1024.0);
-    const double rpm = median(rp), rcm = median(rc), spm = median(sp), scm = median(sc);
+    const double rpm = median(paths[0].seconds), rcm = median(paths[1].seconds);
+    const double spm = median(paths[2].seconds), scm = median(paths[3].seconds);
     std::printf("receive 64 MiB  plain recv loop   %8.1f MiB/s\n", mib / rpm);
     std::printf("receive 64 MiB  TServerSocket     %8.1f MiB/s   time ratio %.2f\n", mib / rcm, rcm / rpm);
     std::printf("10,000 x 1 KiB  plain send loop   %8.2f ms\n", spm * 1000);
     std::printf("10,000 x 1 KiB  SendBytes         %8.2f ms      time ratio %.2f\n", scm * 1000, scm / spm);
-    return 0;
+    return targets.Finish();
 }
