@@ -17,6 +17,12 @@
 // platform
 #include "FileIo.h"
 #include "MessageSeam.h"
+// transport
+#include "TClientSocket.h"
+#include "TClientWinSocket.h"
+#include "TCustomWinSocket.h"
+// instance
+#include "TMySocket.h"
 
 #include "LogView.h"
 #include "ReceiveCapture.h"
@@ -61,7 +67,8 @@ bool TFrmData::StartCapture(const QString &path, bool replace)
     StopCapture();
     QString reason;
     FCapture = TReceiveCapture::Open(
-        path, replace, [this](const QString &why, int64_t written) { CaptureStopped(why, written); }, &reason);
+        path, replace, [this](const QString &why, int64_t written) { CaptureStopped(why, written); },
+        [this] { ReleaseReads(); }, &reason);
     if (FCapture)
         return true;
     const ui::Operation op = Working();
@@ -71,7 +78,58 @@ bool TFrmData::StartCapture(const QString &path, bool replace)
 
 void TFrmData::StopCapture()
 {
+    if (!FCapture)
+        return;
     FCapture.reset();
+    ReleaseReads();
+}
+
+bool TFrmData::TakesReads()
+{
+    if (!FCapture || FCapture->HasStopped() || !FCapture->Full())
+        return true;
+    // Told when there is room again (ReleaseReads); watched meanwhile for a file that takes nothing.
+    if (!FStuckTimer) {
+        FStuckWritten = FCapture->Written();
+        FStuckMs = 0;
+        FStuckTimer = startTimer(StuckCaptureMs / 6);
+    }
+    return false;
+}
+
+void TFrmData::WatchStuckCapture()
+{
+    if (!FCapture || FCapture->HasStopped()) {
+        ReleaseReads();
+        return;
+    }
+    const int64_t written = FCapture->Written();
+    FStuckMs = written == FStuckWritten ? FStuckMs + StuckCaptureMs / 6 : 0;
+    FStuckWritten = written;
+    if (FStuckMs < StuckCaptureMs)
+        return;
+    FCapture->FallBehind(QStringLiteral("写入跟不上接收（%1秒没能写入）").arg(StuckCaptureMs / 1000));
+    ReleaseReads();
+}
+
+void TFrmData::ReleaseReads()
+{
+    if (FStuckTimer) {
+        killTimer(FStuckTimer);
+        FStuckTimer = 0;
+    }
+    if (!MySocket)
+        return;
+    // By kind: the connection whose reads waited.
+    QObject *socket = MySocket->Socket;
+    if (MySocket->Kind == kind::TcpClient) {
+        if (auto *client = qobject_cast<TClientSocket *>(socket))
+            if (TCustomWinSocket *connection = client->Socket())
+                connection->ReleaseHeldReads();
+    } else if (MySocket->Kind == kind::TcpServerClient) {
+        if (auto *connection = qobject_cast<TCustomWinSocket *>(socket))
+            connection->ReleaseHeldReads();
+    }
 }
 
 QString TFrmData::CapturePath() const
@@ -82,6 +140,7 @@ QString TFrmData::CapturePath() const
 void TFrmData::CaptureStopped(const QString &reason, int64_t written)
 {
     FCapture.reset();
+    ReleaseReads();
     const ui::Operation op = Working();
     op.Run([&] { op.Message(QStringLiteral("接收到文件已停止：%1，已写入%2字节").arg(reason).arg(written)); });
 }

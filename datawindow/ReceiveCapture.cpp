@@ -14,8 +14,10 @@
 
 namespace {
 
-// Received blocks are gathered into pieces of up to this size: one write each, whatever the blocks.
+// Small received blocks are gathered into pieces of up to this size: one write each.
 constexpr qsizetype PieceSize = 1024 * 1024;
+// Blocks of at least this size go to the worker as they are.
+constexpr qsizetype SharedBlock = 64 * 1024;
 
 QString refusal(fileio::Kind kind)
 {
@@ -28,7 +30,7 @@ QString refusal(fileio::Kind kind)
 
 } // namespace
 
-struct TReceiveCapture::Shared {
+struct TReceiveCapture::Shared : std::enable_shared_from_this<TReceiveCapture::Shared> {
     int fd = -1;
     fileio::Waker waker;
     std::mutex lock;
@@ -38,12 +40,17 @@ struct TReceiveCapture::Shared {
     bool closing = false;
     // Stopped for falling behind: the queue goes unwritten.
     bool cancelled = false;
+    // The receiving side waits for room: told when the queue is down to half.
+    bool waitingForRoom = false;
+    // The last piece of the queue gathers small blocks (the worker has not taken it).
+    bool gathering = false;
     // The system's reason when a write failed.
     QString failure;
     std::atomic<bool> stopped{false};
     std::atomic<int64_t> written{0};
     // On the user interface thread only.
     Stopped onStopped;
+    Drained onDrained;
     QString reason;
 
     static void Run(const std::shared_ptr<Shared> &self);
@@ -61,6 +68,15 @@ bool TReceiveCapture::Shared::WritePiece(const QByteArray &piece)
             written += n;
             std::lock_guard<std::mutex> hold(lock);
             queued -= n;
+            if (waitingForRoom && queued <= QueueLimit / 2) {
+                waitingForRoom = false;
+                fileio::PostToApplication([self = weak_from_this()] {
+                    const std::shared_ptr<Shared> shared = self.lock();
+                    const Drained call = shared ? shared->onDrained : nullptr;
+                    if (call)
+                        call();
+                });
+            }
             continue;
         }
         {
@@ -118,7 +134,7 @@ void TReceiveCapture::Shared::Run(const std::shared_ptr<Shared> &self)
 }
 
 std::unique_ptr<TReceiveCapture> TReceiveCapture::Open(const QString &path, bool replace, Stopped stopped,
-                                                       QString *reason)
+                                                       Drained drained, QString *reason)
 {
     const fileio::Opened file = fileio::OpenToWrite(path, replace);
     if (file.fd < 0) {
@@ -138,6 +154,7 @@ std::unique_ptr<TReceiveCapture> TReceiveCapture::Open(const QString &path, bool
     capture->FShared = std::make_shared<Shared>();
     capture->FShared->fd = file.fd;
     capture->FShared->onStopped = std::move(stopped);
+    capture->FShared->onDrained = std::move(drained);
     fileio::StartWorker([shared = capture->FShared] { Shared::Run(shared); });
     return capture;
 }
@@ -145,6 +162,7 @@ std::unique_ptr<TReceiveCapture> TReceiveCapture::Open(const QString &path, bool
 TReceiveCapture::~TReceiveCapture()
 {
     FShared->onStopped = nullptr;
+    FShared->onDrained = nullptr;
     std::lock_guard<std::mutex> hold(FShared->lock);
     FShared->closing = true;
     FShared->more.notify_one();
@@ -158,26 +176,55 @@ bool TReceiveCapture::Write(const QByteArray &bytes)
     if (bytes.isEmpty())
         return true;
     std::lock_guard<std::mutex> hold(FShared->lock);
-    if (FShared->queued + bytes.size() > QueueLimit) {
-        FShared->stopped = true;
-        FShared->cancelled = true;
-        FShared->reason = QStringLiteral("写入跟不上接收（已有%1字节等待写入）").arg(FShared->queued);
-        FShared->more.notify_one();
-        FShared->waker.Wake();
-        return false;
-    }
-    // Copied: a received block may lie in a buffer that is used again for the next one.
     std::deque<QByteArray> &queue = FShared->queue;
-    if (queue.empty() || queue.back().size() + bytes.size() > PieceSize)
-        queue.emplace_back();
-    queue.back().append(bytes.constData(), bytes.size());
+    if (bytes.size() >= SharedBlock && bytes.isDetached()) {
+        // A large block of its own (a stream's read) is shared, not copied: a copy into fresh
+        // memory costs a page fault every 4 KiB, more than the rest of a capture.
+        queue.push_back(bytes);
+    } else {
+        // Copied: a datagram may lie in a buffer that is used again for the next one. Small
+        // blocks are gathered, so that a write takes many.
+        if (queue.empty() || !FShared->gathering || queue.back().size() + bytes.size() > PieceSize)
+            queue.emplace_back();
+        queue.back().append(bytes.constData(), bytes.size());
+    }
+    FShared->gathering = bytes.size() < SharedBlock;
     FShared->queued += bytes.size();
     FShared->more.notify_one();
     return true;
 }
 
+bool TReceiveCapture::Full()
+{
+    std::lock_guard<std::mutex> hold(FShared->lock);
+    FShared->waitingForRoom = FShared->queued >= QueueLimit;
+    return FShared->waitingForRoom;
+}
+
+void TReceiveCapture::FallBehind(const QString &reason)
+{
+    if (FShared->stopped.exchange(true))
+        return;
+    FShared->reason = reason;
+    std::lock_guard<std::mutex> hold(FShared->lock);
+    FShared->cancelled = true;
+    FShared->more.notify_one();
+    FShared->waker.Wake();
+}
+
 bool TReceiveCapture::HasStopped() const
 {
     return FShared->stopped;
+}
+
+int64_t TReceiveCapture::Written() const
+{
+    return FShared->written;
+}
+
+int64_t TReceiveCapture::Queued() const
+{
+    std::lock_guard<std::mutex> hold(FShared->lock);
+    return FShared->queued;
 }
 

@@ -352,16 +352,17 @@ qsizetype TFrmData::LogLineCount() const
 
 void TFrmData::LogReceived(const QByteArray &block)
 {
-    // A capture that fails or falls behind stops by itself, and says so (CaptureStopped).
-    if (FCapture)
-        FCapture->Write(block);
+    const bool datagram = MySocket
+        && (MySocket->Kind == kind::UdpServer || MySocket->Kind == kind::UdpClient || MySocket->Kind == kind::UdpGroup);
+    // A capture that fails or falls behind stops by itself, and says so (CaptureStopped). A
+    // stream waits for room (TakesReads); datagrams cannot.
+    if (FCapture && FCapture->Write(block) && datagram && FCapture->Full())
+        FCapture->FallBehind(QStringLiteral("写入跟不上接收（已有%1字节等待写入）").arg(FCapture->Queued()));
     // In text mode a character may be split across reads of a stream: its first bytes wait for the
     // next read and show in its line. A datagram stands alone, whoever sent it; a hex line shows
     // its own bytes; a read too long to show whole shows its first bytes. What waited then shows
     // in a line of its own before.
     const QTime now = localTimeNow();
-    const bool datagram = MySocket
-        && (MySocket->Kind == kind::UdpServer || MySocket->Kind == kind::UdpClient || MySocket->Kind == kind::UdpGroup);
     QByteArray shown = block;
     if (FHex || datagram || block.size() > MaxShownBytes - 4) {
         ShowHeldBytes();
@@ -408,6 +409,8 @@ void TFrmData::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == FHeldTimer)
         ShowHeldBytes();
+    else if (event->timerId() == FStuckTimer)
+        WatchStuckCapture();
     else
         QObject::timerEvent(event);
 }

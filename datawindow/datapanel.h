@@ -94,6 +94,12 @@ public:
     void ShedLogTo(qsizetype bytes);
     // The one way received data enters the window: receive line, counter, counter line.
     void LogReceived(const QByteArray &block);
+    // False while the window's capture has no room for more: a TCP read handler then leaves the
+    // data unread, the connection's reads wait (the peer slows down, nothing is lost) and the
+    // window lets them go on once there is room (or the capture stops, for taking nothing for
+    // StuckCaptureMs).
+    bool TakesReads();
+    static constexpr int StuckCaptureMs = 3000;
     // The last bytes of a text-mode read that end inside a character wait for the read that
     // completes it; when none comes (the peer goes quiet, the link closes) or the hex switch or the
     // code page changes first, they show as they are in a receive line of their own.
@@ -216,6 +222,9 @@ private:
     void ChooseLogFile(const ui::Operation &op);
     void ChooseCaptureFile(const ui::Operation &op);
     void CaptureStopped(const QString &reason, int64_t written);
+    // Lets the reads of the instance's TCP connection, held while the capture was full, go on.
+    void ReleaseReads();
+    void WatchStuckCapture();
     // Drops the oldest lines of a log grown past its bounds, leaving a note at the top.
     // The code pages to choose from, the window's own checked.
     void AddCodePageMenu(QMenu *menu);
@@ -242,6 +251,11 @@ private:
     int64_t FShownRecv = 0;
     int64_t FShownSend = 0;
     std::unique_ptr<TReceiveCapture> FCapture;
+    // While reads wait for the capture: a timer, and the bytes written when they began to wait
+    // or it last moved.
+    int FStuckTimer = 0;
+    int64_t FStuckWritten = 0;
+    int FStuckMs = 0;
     // Units of sending under way whose bytes must reach the peer together (a repetition that went
     // out in part, a file), and the sends that wait for them to end.
     int FOpenUnits = 0;

@@ -262,6 +262,17 @@ void TCustomWinSocket::ReadReady()
     Event(seRead);
 }
 
+void TCustomWinSocket::ReleaseHeldReads()
+{
+    if (!FReadHeld)
+        return;
+    FReadHeld = false;
+    if (FSelect && FConnected && !FClosing) {
+        FSelect->setHangupEnabled(false);
+        FSelect->setReadEnabled(true);
+    }
+}
+
 void TCustomWinSocket::HungUp()
 {
     // Reads are held (the last read event's handler left its data unread) and the peer has shut

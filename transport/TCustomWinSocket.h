@@ -43,6 +43,11 @@ public:
     void Close();
     // Every byte waiting now; empty when none or not connected.
     QByteArray ReceiveAll();
+    // A read handler that leaves the data unread holds the reads: no read event comes until
+    // ReceiveAll, or until this lets the next one come (the peer's close or reset is reported
+    // meanwhile all the same). A receiver that cannot take more yet holds them, and the peer's
+    // sending slows by the protocol's own flow control.
+    void ReleaseHeldReads();
     // The whole string in one send: bytes taken (possibly fewer), -1 if it would block (nothing
     // taken), 0 if not connected.
     int SendBytes(const QByteArray &bytes);

@@ -99,9 +99,12 @@ void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
 
 void TForm1::TcpConnectionRead(QObject *, TCustomWinSocket *Socket)
 {
+    TMySocket *instance = instanceOf(Socket);
+    // A window whose capture is full takes nothing now: the reads wait (see TFrmData::TakesReads).
+    if (instance && instance->DataWindow && !instance->DataWindow->TakesReads())
+        return;
     // Read even when the instance is gone: unread bytes would hold back the close that follows.
     const QByteArray bytes = Socket->ReceiveAll();
-    TMySocket *instance = instanceOf(Socket);
     if (instance && instance->DataWindow)
         instance->DataWindow->LogReceived(bytes);
 }
@@ -149,8 +152,10 @@ void TForm1::TcpClientClosed(QObject *, TCustomWinSocket *Socket)
 
 void TForm1::TcpClientRead(QObject *, TCustomWinSocket *Socket)
 {
-    const QByteArray bytes = Socket->ReceiveAll();
     TMySocket *instance = instanceOf(Socket);
+    if (instance && instance->DataWindow && !instance->DataWindow->TakesReads())
+        return;
+    const QByteArray bytes = Socket->ReceiveAll();
     if (instance && instance->DataWindow)
         instance->DataWindow->LogReceived(bytes);
 }
