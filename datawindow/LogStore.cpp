@@ -188,6 +188,15 @@ qsizetype TLogArena::Used() const
     return FUsed;
 }
 
+qsizetype TLogArena::UsedFrom(uint64_t place) const
+{
+    // The blocks before place went (DropBefore): it lies in the first one, or before it.
+    if (FBlocks.empty() || place <= FBlocks.front().start)
+        return FUsed;
+    const Block &first = FBlocks.front();
+    return FUsed - std::min(first.used, qsizetype(place - first.start));
+}
+
 // ---- lines ---------------------------------------------------------------------------------
 
 TLogStore::~TLogStore()
@@ -198,7 +207,7 @@ TLogStore::~TLogStore()
 TLogStore::TLogStore(TLogStore &&other) noexcept
     : FLines(std::move(other.FLines)), FArena(std::move(other.FArena)), FTimes(std::move(other.FTimes)),
       FFirstTime(other.FFirstTime), FLastTimeMs(other.FLastTimeMs), FLastTimeText(std::move(other.FLastTimeText)),
-      FChars(other.FChars), FOwnedBytes(other.FOwnedBytes),
+      FChars(other.FChars), FOwnedBytes(other.FOwnedBytes), FArenaFrom(other.FArenaFrom),
       FStarts(std::move(other.FStarts)), FShiftAfter(other.FShiftAfter), FShift(other.FShift)
 {
     other.Forget();
@@ -217,6 +226,7 @@ TLogStore &TLogStore::operator=(TLogStore &&other) noexcept
     FLastTimeText = std::move(other.FLastTimeText);
     FChars = other.FChars;
     FOwnedBytes = other.FOwnedBytes;
+    FArenaFrom = other.FArenaFrom;
     FStarts = std::move(other.FStarts);
     FShiftAfter = other.FShiftAfter;
     FShift = other.FShift;
@@ -234,6 +244,7 @@ void TLogStore::Forget()
     FLastTimeText.clear();
     FChars = 0;
     FOwnedBytes = 0;
+    FArenaFrom = FArena.End();
     FStarts.clear();
     FShiftAfter = -1;
     FShift = 0;
@@ -377,6 +388,7 @@ void TLogStore::ReleaseAll()
     FTimes.clear();
     FArena.Clear();
     FOwnedBytes = 0;
+    FArenaFrom = FArena.End();
 }
 
 void TLogStore::DropUnusedTimes()
@@ -393,10 +405,12 @@ void TLogStore::DropUnusedBytes()
     for (const Entry &e : FLines) {
         if (e.kind() != Owned) {
             FArena.DropBefore(e.where);
+            FArenaFrom = e.where;
             return;
         }
     }
     FArena.Clear();
+    FArenaFrom = FArena.End();
 }
 
 void TLogStore::SetOwned(qsizetype line, const QString &text)
@@ -626,7 +640,7 @@ void TLogStore::Remove(TLogPosition from, TLogPosition to)
 
 qsizetype TLogStore::MemoryBytes() const
 {
-    return LineCount() * qsizetype(sizeof(Entry)) + FArena.Used() + FOwnedBytes;
+    return LineCount() * qsizetype(sizeof(Entry)) + FArena.UsedFrom(FArenaFrom) + FOwnedBytes;
 }
 
 qsizetype TLogStore::FrontLinesOver(qsizetype maxBytes, qsizetype maxLines) const
@@ -637,10 +651,10 @@ qsizetype TLogStore::FrontLinesOver(qsizetype maxBytes, qsizetype maxLines) cons
     // Down to the bounds less a slice of them, so that a trim comes seldom.
     const qsizetype byteGoal = maxBytes - maxBytes / TrimSlices;
     const qsizetype lineGoal = maxLines - maxLines / TrimSlices;
-    // The arena's bytes go from the front: those of the lines dropped are the bytes before the
-    // first kept line's place (its blocks go once no kept line is in them, near enough).
-    const qsizetype arenaEnd = FArena.Used();
-    const uint64_t arenaStart = FArena.Start();
+    // The arena's bytes go from the front: those of the kept lines are the bytes from the first
+    // kept line's place to the end (the unused ends of blocks between counted too, at most).
+    const qsizetype arenaUsed = FArena.UsedFrom(FArenaFrom);
+    const uint64_t arenaEnd = FArena.End();
     qsizetype owned = FOwnedBytes;
     qsizetype drop = std::max<qsizetype>(0, lines - lineGoal);
     for (qsizetype i = 0; i < drop; ++i)
@@ -649,7 +663,7 @@ qsizetype TLogStore::FrontLinesOver(qsizetype maxBytes, qsizetype maxLines) cons
     const auto arenaAfter = [&](qsizetype first) {
         for (qsizetype i = first; i < lines; ++i)
             if (FLines[size_t(i)].kind() != Owned)
-                return arenaEnd - qsizetype(FLines[size_t(i)].where - arenaStart);
+                return std::min(arenaUsed, qsizetype(arenaEnd - FLines[size_t(i)].where));
         return qsizetype(0);
     };
     // The note that takes the dropped lines' place costs a line of its own.

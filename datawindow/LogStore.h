@@ -47,8 +47,11 @@ public:
     void Clear();
     // Bytes put in the blocks held (the rest of a block is not touched, so takes no memory).
     qsizetype Used() const;
-    // The place of the first byte held.
-    uint64_t Start() const { return FBlocks.empty() ? FEnd : FBlocks.front().start; }
+    // Of those, the bytes from a place on: the lines that still use the arena start there, and
+    // what lines before it left in the same block is not theirs.
+    qsizetype UsedFrom(uint64_t place) const;
+    // The place after the last byte put.
+    uint64_t End() const { return FEnd; }
 
 private:
     struct Block {
@@ -205,6 +208,8 @@ private:
     qsizetype FChars = 0;
     // What the lines of their own cost (OwnedCost).
     qsizetype FOwnedBytes = 0;
+    // The place in the arena of the first line that keeps its bytes there, as of the last trim.
+    uint64_t FArenaFrom = 0;
     // Where the first lines start, counted from a fixed point before the first line: a trim at
     // the front keeps the rest valid.
     mutable std::deque<qsizetype> FStarts;
