@@ -8,6 +8,8 @@
 
 #include "datapanel.h"
 
+#include <cerrno>
+
 // Qt
 #include <QActionGroup>
 #include <QFileInfo>
@@ -29,19 +31,54 @@
 
 // ---- saving the log ------------------------------------------------------------------------
 
+namespace {
+
+// How long a save waits for a FIFO or device that takes nothing before it gives up.
+constexpr int SaveStallMs = 10000;
+
+// The text into a file; the reason when it could not. A regular file (or a new one) is written
+// beside its name and put in its place once all of it is there, so a failure leaves the old one;
+// a FIFO or device is written as it is, never replaced by a file.
+QString WriteWhole(const QString &path, const QByteArray &text)
+{
+    const QFileInfo existing(path);
+    if (!existing.exists() || existing.isFile() || existing.isDir()) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+            return QString();
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    const fileio::Opened file = fileio::OpenToWrite(path, true);
+    if (file.fd < 0)
+        return file.error == ENXIO ? QStringLiteral("没有程序在读取这个管道（FIFO）") : fileio::ErrorText(file.error);
+    QString reason;
+    if (file.kind == fileio::Kind::BlockDevice)
+        reason = QStringLiteral("这是一个块设备，不往里写接收区");
+    for (qsizetype done = 0; reason.isEmpty() && done < text.size();) {
+        int error = 0;
+        const long n = fileio::WriteSome(file.fd, text.constData() + done, size_t(text.size() - done), &error);
+        if (n > 0)
+            done += n;
+        else if (n < 0 && error != EAGAIN)
+            reason = fileio::ErrorText(error);
+        else if (!fileio::WaitWritable(file.fd, SaveStallMs))
+            reason = QStringLiteral("%1秒内没能写入").arg(SaveStallMs / 1000);
+    }
+    fileio::Close(file.fd);
+    return reason;
+}
+
+} // namespace
+
 void TFrmData::SaveLog(const QString &path)
 {
-    // The text as shown now; written by a worker, beside the name first and put in its place only
-    // once all of it is written.
+    // The text as shown now, written by a worker.
     const QByteArray text = LogText().toUtf8();
     const QPointer<TFrmData> self(this);
     fileio::StartWorker([path, text, self] {
-        QSaveFile file(path);
-        QString failure;
-        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-            failure = file.errorString();
-            file.cancelWriting();
-        }
+        const QString failure = WriteWhole(path, text);
         if (failure.isEmpty())
             return;
         fileio::PostToApplication([self, failure] {

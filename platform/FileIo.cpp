@@ -183,6 +183,17 @@ bool WaitReady(int fd, bool write, const Waker &waker)
     }
 }
 
+bool WaitWritable(int fd, int timeoutMs)
+{
+    pollfd one = {fd, POLLOUT, 0};
+    for (;;) {
+        const int n = ::poll(&one, 1, timeoutMs);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n != 0;
+    }
+}
+
 long WriteSome(int fd, const char *bytes, size_t n, int *error)
 {
     for (;;) {

@@ -66,6 +66,8 @@ private:
 
 // Waits until fd can be written (or read) or the waker was woken; false when woken.
 bool WaitReady(int fd, bool write, const Waker &waker);
+// Waits until fd can be written, at most timeoutMs; false when the time ran out.
+bool WaitWritable(int fd, int timeoutMs);
 
 // One write or read of what the file takes or has now: the count (0 at the end of a read), -1 with
 // *error set, and -1 with *error EAGAIN when it would block. EINTR is retried.

@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QMenu>
+#include <QPointer>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -122,8 +123,8 @@ bool ChooseContextMenuEntry(QWidget *widget, const QStringList &path, QStringLis
     const QPoint at = widget->rect().center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
     QApplication::sendEvent(widget, &event);
-    QMenu *menu = nullptr;
-    WaitUntil([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) != nullptr; }, 2000);
+    // The menu belongs to its box: it goes with the window, whenever events run.
+    QPointer<QMenu> menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
     if (!menu) {
         ADD_FAILURE() << "no context menu opened";
         return false;
@@ -144,17 +145,24 @@ bool ChooseContextMenuEntry(QWidget *widget, const QStringList &path, QStringLis
             return false;
         }
         // Read before the click: a chosen entry may free its menu, and itself, in there.
-        QMenu *const sub = entry->menu();
+        const QPointer<QMenu> sub = entry->menu();
+        const bool opensSub = !sub.isNull();
         const QPoint where = menu->actionGeometry(entry).center();
         QTest::mouseMove(menu, where);
-        QTest::mouseClick(menu, Qt::LeftButton, {}, where);
-        if (!sub)
-            return true;
-        if (!WaitUntil([&] { return QApplication::activePopupWidget() == sub; }, 2000)) {
-            ADD_FAILURE() << "the submenu " << path[step].toStdString() << " did not open";
+        if (!menu)
+            return false;
+        QTest::mousePress(menu, Qt::LeftButton, {}, where);
+        if (!menu)
+            return false;
+        QTest::mouseRelease(menu, Qt::LeftButton, {}, where);
+        if (!opensSub)
+            return step + 1 == path.size();
+        if (!WaitUntil([&] { return !sub || QApplication::activePopupWidget() == sub; }, 2000) || !sub) {
+            if (sub)
+                ADD_FAILURE() << "the submenu " << path[step].toStdString() << " did not open";
             return false;
         }
-        menu = sub;
+        menu = sub.data();
     }
     ADD_FAILURE() << "the path ends in a submenu";
     return false;
