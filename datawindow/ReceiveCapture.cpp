@@ -18,6 +18,8 @@ namespace {
 constexpr qsizetype PieceSize = 1024 * 1024;
 // Blocks of at least this size go to the worker as they are.
 constexpr qsizetype SharedBlock = 64 * 1024;
+// A capture turned off writes on into a FIFO or device while it takes something this often.
+constexpr int ClosingPatienceMs = 3000;
 
 QString refusal(fileio::Kind kind)
 {
@@ -79,17 +81,21 @@ bool TReceiveCapture::Shared::WritePiece(const QByteArray &piece)
             }
             continue;
         }
+        bool ending;
         {
             std::lock_guard<std::mutex> hold(lock);
             if (n < 0 && error != EAGAIN) {
                 failure = fileio::ErrorText(error);
                 return false;
             }
-            // Turned off or fallen behind: what a FIFO or device does not take now is not waited for.
-            if (cancelled || closing)
+            if (cancelled)
                 return false;
+            ending = closing;
         }
-        fileio::WaitReady(fd, true, waker);
+        // Turned off, or its window gone: a FIFO or device still gets what was received, as long
+        // as it takes some now and then.
+        if (fileio::WaitReady(fd, true, waker, ending ? ClosingPatienceMs : -1) == fileio::Wait::TimedOut)
+            return false;
     }
     return true;
 }

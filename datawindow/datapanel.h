@@ -99,6 +99,9 @@ public:
     // window lets them go on once there is room (or the capture stops, for taking nothing for
     // StuckCaptureMs).
     bool TakesReads();
+    // Reads wait for the capture now: a close takes what waits first (the connection's handle is
+    // still open in its disconnect event).
+    bool ReadsHeld() const { return FStuckTimer != 0; }
     static constexpr int StuckCaptureMs = 3000;
     // The last bytes of a text-mode read that end inside a character wait for the read that
     // completes it; when none comes (the peer goes quiet, the link closes) or the hex switch or the

@@ -171,15 +171,22 @@ void Waker::Wake()
     [[maybe_unused]] const ssize_t n = ::write(FFd, &one, sizeof one);
 }
 
-bool WaitReady(int fd, bool write, const Waker &waker)
+Wait WaitReady(int fd, bool write, const Waker &waker, int timeoutMs)
 {
     pollfd fds[2] = {{fd, short(write ? POLLOUT : POLLIN), 0}, {waker.Fd(), POLLIN, 0}};
     for (;;) {
-        const int n = ::poll(fds, 2, -1);
+        const int n = ::poll(fds, 2, timeoutMs);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            return Wait::TimedOut;
+        if (n > 0 && (fds[1].revents & POLLIN)) {
+            uint64_t count;
+            [[maybe_unused]] const ssize_t taken = ::read(waker.Fd(), &count, sizeof count);
+            return Wait::Woken;
+        }
         // An error or hang-up on the file shows at the next write or read.
-        return n > 0 && !(fds[1].revents & POLLIN);
+        return Wait::Ready;
     }
 }
 

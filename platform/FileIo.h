@@ -64,8 +64,10 @@ private:
     int FFd = -1;
 };
 
-// Waits until fd can be written (or read) or the waker was woken; false when woken.
-bool WaitReady(int fd, bool write, const Waker &waker);
+// Waits until fd can be written (or read), the waker is woken (which it takes back) or timeoutMs
+// passes (-1: no limit).
+enum class Wait { Ready, Woken, TimedOut };
+Wait WaitReady(int fd, bool write, const Waker &waker, int timeoutMs = -1);
 // Waits until fd can be written, at most timeoutMs; false when the time ran out.
 bool WaitWritable(int fd, int timeoutMs);
 

@@ -114,6 +114,9 @@ void TForm1::TcpConnectionClosed(QObject *, TCustomWinSocket *Socket)
     TMySocket *instance = instanceOf(Socket);
     if (!instance)
         return;
+    // What waited for the window's capture reaches it (and its file) before the window goes.
+    if (instance->DataWindow && instance->DataWindow->ReadsHeld())
+        instance->DataWindow->LogReceived(Socket->ReceiveAll());
     // The connection object outlives the instance until its deferred free.
     Socket->Data = nullptr;
     instance->Socket = nullptr;
@@ -145,6 +148,8 @@ void TForm1::TcpClientClosed(QObject *, TCustomWinSocket *Socket)
     TMySocket *instance = instanceOf(Socket);
     if (!instance)
         return;
+    if (instance->DataWindow && instance->DataWindow->ReadsHeld())
+        instance->DataWindow->LogReceived(Socket->ReceiveAll());
     instance->LinkState = 0;
     RefreshStatus(instance);
     SetStateIndex(instance->Node, state::NotConnected);

@@ -31,6 +31,7 @@
 #include "FileIo.h"
 #include "LogView.h"
 #include "MainWindowTest.h"
+#include "ReceiveCapture.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
 #include "TServerSocket.h"
@@ -48,10 +49,9 @@ namespace {
 
 QByteArray RandomBytes(qsizetype n)
 {
-    QByteArray bytes(n, Qt::Uninitialized);
-    QRandomGenerator generator(42);
-    for (qsizetype i = 0; i < n; ++i)
-        bytes[i] = char(generator.generate());
+    QByteArray bytes((n + 3) / 4 * 4, Qt::Uninitialized);
+    QRandomGenerator(42).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    bytes.truncate(n);
     return bytes;
 }
 
@@ -243,6 +243,53 @@ TEST_F(Files, ACaptureIntoAFifoThatIsNotReadStopsAloneAndNothingElseStops)
     EXPECT_EQ(recorder.messages.size(), 1);
     reader.kill();
     reader.waitForFinished();
+}
+
+TEST_F(Files, ACaptureThatFallsBehindAStreamHoldsItsReadsAndLosesNothingWhenThePeerCloses)
+{
+    const QString fifo = dir.filePath(QStringLiteral("slow-fifo"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    // A reader that comes late and then reads it all: the capture's queue fills meanwhile.
+    QProcess reader;
+    reader.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral("import fcntl,hashlib,os,sys,time\n"
+                                                                                   "f=os.open(sys.argv[1],os.O_RDONLY|os.O_NONBLOCK)\n"
+                                                                                   "fcntl.fcntl(f,fcntl.F_SETFL,0)\n"
+                                                                                   "print('open',flush=True)\n"
+                                                                                   "time.sleep(1)\n"
+                                                                                   "h,n=hashlib.sha1(),0\n"
+                                                                                   "while True:\n"
+                                                                                   " d=os.read(f,1<<20)\n"
+                                                                                   " if d: h.update(d); n+=len(d)\n"
+                                                                                   " elif n: break\n"
+                                                                                   " else: time.sleep(0.01)\n"
+                                                                                   "print(n,h.hexdigest(),flush=True)"),
+                                             fifo});
+    ASSERT_TRUE(WaitUntil([&] { return reader.canReadLine(); }, 10000));
+    reader.readLine();
+    // More than the capture holds back, sent at once when told and then closed.
+    const QByteArray sent = RandomBytes(TReceiveCapture::QueueLimit + 16 * 1024 * 1024);
+    const QString path = dir.filePath(QStringLiteral("sent.bin"));
+    WriteFile(path, sent);
+    TMySocket *server = form->CreateTcpServer(0);
+    QProcess sender;
+    sender.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral("import socket,sys\n"
+                                                                                   "s=socket.create_connection(('127.0.0.1',int(sys.argv[1])))\n"
+                                                                                   "sys.stdin.readline()\n"
+                                                                                   "s.sendall(open(sys.argv[2],'rb').read())\n"
+                                                                                   "s.close()"),
+                                             QString::number(qobject_cast<TServerSocket *>(server->Socket)->Socket()->LocalPort()),
+                                             path});
+    ASSERT_TRUE(WaitUntil([&] { return server->Node->childCount() == 1; }, 10000));
+    TFrmData *w = ShowWindow(*form, NodeInstance(server->Node->child(0)));
+    recorder.chosenFile = fifo;
+    Choose(w->Memo2, {QStringLiteral("接收到文件")});
+    ASSERT_EQ(w->CapturePath(), fifo) << recorder.all.join('|').toStdString();
+    sender.write("go\n");
+    // All of it reaches the FIFO, the part that waited in the connection when it closed too.
+    ASSERT_TRUE(WaitUntil([&] { return reader.canReadLine(); }, 60000));
+    EXPECT_EQ(QString::fromLatin1(reader.readLine()).trimmed(), DigestOf(sent));
+    sender.waitForFinished();
+    EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.all.join('|').toStdString();
 }
 
 TEST_F(Files, FilesFromTheRealMenuGoOutWholeAndTheMenuWorksAgainAfter)
