@@ -9,6 +9,7 @@
 
 #include "PortProbe.h"
 #include "HeldPort.h"
+#include "PrivateNetwork.h"
 #include "WinSock.h"
 
 namespace {
@@ -24,6 +25,8 @@ int openDescriptors()
 
 TEST(PortProbe, PortHeldOnAnyAddressIsTakenAndFreeAgainOnceReleased)
 {
+    // Free again once released: only where no other test may take it meanwhile.
+    VELMORA_IN_PRIVATE_NETWORK();
     for (const char *address : {"127.0.0.1", "0.0.0.0"}) {
         SCOPED_TRACE(address);
         HeldPort held(address);
@@ -44,6 +47,8 @@ TEST(PortProbe, OnlyTheLow16BitsOfThePortCount)
 
 TEST(PortProbe, TcpOnTheSamePortDoesNotTakeTheUdpPort)
 {
+    // The UDP port must be free: no other test may bind it meanwhile.
+    VELMORA_IN_PRIVATE_NETWORK();
     HeldPort tcp("0.0.0.0", ws::SOCK_STREAM_);
     ASSERT_NE(tcp.port, 0);
     EXPECT_FALSE(IsLocalPortTaken(tcp.port));
@@ -51,6 +56,8 @@ TEST(PortProbe, TcpOnTheSamePortDoesNotTakeTheUdpPort)
 
 TEST(PortProbe, PortHeldByAnotherProgramIsTaken)
 {
+    // Free again once the other program ends: only where no other test may take it meanwhile.
+    VELMORA_IN_PRIVATE_NETWORK();
     QProcess peer;
     peer.start(QStringLiteral("python3"),
                {QStringLiteral("-c"), QStringLiteral("import socket,sys\n"
