@@ -65,13 +65,14 @@ TEST(PortProbe, PortHeldByAnotherProgramIsTaken)
                                                      "s.bind(('127.0.0.1',0))\n"
                                                      "print(s.getsockname()[1],flush=True)\n"
                                                      "sys.stdin.read()\n")});
-    ASSERT_TRUE(peer.waitForStarted(5000)) << "python3 is needed";
-    ASSERT_TRUE(peer.waitForReadyRead(5000));
+    // Bounds for a loaded machine, where an interpreter may take seconds to start.
+    ASSERT_TRUE(peer.waitForStarted(30000)) << "python3 is needed";
+    ASSERT_TRUE(peer.waitForReadyRead(30000));
     const int32_t port = peer.readLine().trimmed().toInt();
     ASSERT_NE(port, 0);
     EXPECT_TRUE(IsLocalPortTaken(port));
     peer.closeWriteChannel();
-    ASSERT_TRUE(peer.waitForFinished(5000));
+    ASSERT_TRUE(peer.waitForFinished(30000));
     EXPECT_FALSE(IsLocalPortTaken(port));
 }
 
