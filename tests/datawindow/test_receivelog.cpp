@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QTime>
 
+#include "Expected.h"
 #include "HexCodec.h"
 #include "LogBudget.h"
 #include "LogLines.h"
@@ -31,6 +32,7 @@ void PrintTo(const QString &s, std::ostream *os)
 
 namespace {
 
+using testing_support::HexBlockText;
 using testing_support::WaitUntil;
 
 const QString Received = QStringLiteral(" 收到数据：");
@@ -127,7 +129,7 @@ TEST_F(ReceiveLog, TextAskedForRightAfterAReceiveHoldsIt)
     EXPECT_TRUE(text.endsWith(Received + QStringLiteral("second"))) << qPrintable(text);
     EXPECT_EQ(text.count(Received), 2);
     // The counter line never waits for the log.
-    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(11, 0));
+    EXPECT_EQ(window->StatusBar2Panel0->text(), QStringLiteral("收：11字节，发:0字节"));
     // Asking again adds nothing.
     EXPECT_EQ(window->LogText(), text);
 }
@@ -151,7 +153,8 @@ TEST_F(ReceiveLog, AFloodOfLinesArrivesWholeAndInOrder)
     constexpr int Lines = 25000;
     for (int i = 0; i < Lines; ++i)
         window->LogReceived(QByteArray::number(i));
-    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(window->RecvCount, 0));
+    // The digits of 0 to 24999.
+    EXPECT_EQ(window->StatusBar2Panel0->text(), QStringLiteral("收：113890字节，发:0字节"));
     window->FlushLog();
     const QStringList blocks = Blocks(window);
     ASSERT_EQ(blocks.size(), Lines);
@@ -186,11 +189,11 @@ TEST_F(ReceiveLog, AReadLongerThanALineShowsItsFirstBytesAndItsSize)
     const QStringList lines = Untimed(Blocks(window));
     ASSERT_EQ(lines.size(), 2);
     const QByteArray shown = block.first(MaxShownBytes);
-    const QString whole = Received + QString::fromLatin1(HexBlock(shown)) + QString::fromLatin1(shown);
+    const QString whole = Received + HexBlockText(shown) + QString::fromLatin1(shown);
     EXPECT_TRUE(lines[0] == whole);
-    EXPECT_TRUE(lines[1] == whole + CutNote(block.size(), MaxShownBytes));
+    EXPECT_TRUE(lines[1] == whole + QStringLiteral("……(共收到66536字节，仅显示前65536字节)"));
     EXPECT_EQ(window->RecvCount, 2 * MaxShownBytes + 1000);
-    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(2 * MaxShownBytes + 1000, 0));
+    EXPECT_EQ(window->StatusBar2Panel0->text(), QStringLiteral("收：132072字节，发:0字节"));
 }
 
 TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
@@ -222,7 +225,7 @@ TEST_F(ReceiveLog, ALogPastItsBoundsDropsItsOldestLinesWithANote)
         ASSERT_GE(blocks.size(), 2);
         // The note tells how many went; the rest are the newest lines, whole and in order.
         const int kept = blocks.size() - 1;
-        EXPECT_EQ(blocks[0], TrimNote(Lines - kept));
+        EXPECT_EQ(blocks[0], QStringLiteral("……(日志过长，最早的%1行已删除)……").arg(Lines - kept));
         for (int k = 0; k < kept; ++k)
             ASSERT_TRUE(blocks[1 + k].endsWith(Received + QString::number(100000 + Lines - kept + k))) << k;
         delete log;

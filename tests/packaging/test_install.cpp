@@ -77,17 +77,29 @@ QString entryValue(const QString &path, const QString &key)
 
 class Installed : public ::testing::Test {
 protected:
-    // One install and one package for every case: each takes a few seconds.
+    // One install and one package for every case: each takes a few seconds. Under ctest they are
+    // made once for all the cases, by the fixture tests/packaging/PrepareInstall.cmake, in the
+    // folder VELMORA_INSTALLED names; run alone, the executable makes its own.
     static void SetUpTestSuite()
     {
-        prefix = std::make_unique<QTemporaryDir>();
-        packages = std::make_unique<QTemporaryDir>();
-        const QString build = QStringLiteral(VELMORA_BUILD_DIR);
-        installRun = run(QStringLiteral(VELMORA_CMAKE), {QStringLiteral("--install"), build, QStringLiteral("--prefix"), prefix->path()});
-        packageRun = run(QStringLiteral(VELMORA_CPACK), {QStringLiteral("--config"), build + QStringLiteral("/CPackConfig.cmake"),
-                                                          QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), packages->path()});
-        const QStringList debs = QDir(packages->path()).entryList({QStringLiteral("*.deb")}, QDir::Files);
-        deb = debs.size() == 1 ? packages->filePath(debs.first()) : QString();
+        const QString made = qEnvironmentVariable("VELMORA_INSTALLED");
+        if (!made.isEmpty()) {
+            prefixPath = made + QStringLiteral("/prefix");
+            packagesPath = made + QStringLiteral("/packages");
+            installRun = recorded(made + QStringLiteral("/install"));
+            packageRun = recorded(made + QStringLiteral("/package"));
+        } else {
+            prefix = std::make_unique<QTemporaryDir>();
+            packages = std::make_unique<QTemporaryDir>();
+            prefixPath = prefix->path();
+            packagesPath = packages->path();
+            const QString build = QStringLiteral(VELMORA_BUILD_DIR);
+            installRun = run(QStringLiteral(VELMORA_CMAKE), {QStringLiteral("--install"), build, QStringLiteral("--prefix"), prefixPath});
+            packageRun = run(QStringLiteral(VELMORA_CPACK), {QStringLiteral("--config"), build + QStringLiteral("/CPackConfig.cmake"),
+                                                              QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), packagesPath});
+        }
+        const QStringList debs = QDir(packagesPath).entryList({QStringLiteral("*.deb")}, QDir::Files);
+        deb = debs.size() == 1 ? QDir(packagesPath).filePath(debs.first()) : QString();
     }
     static void TearDownTestSuite()
     {
@@ -95,18 +107,31 @@ protected:
         packages.reset();
     }
 
+    // The exit code and output the fixture wrote down for one of its commands.
+    static Outcome recorded(const QString &stem)
+    {
+        QFile code(stem + QStringLiteral(".code"));
+        QFile output(stem + QStringLiteral(".log"));
+        if (!code.open(QIODevice::ReadOnly) || !output.open(QIODevice::ReadOnly))
+            return {-1, stem + QStringLiteral(": not made by the fixture")};
+        bool ok = false;
+        const int exitCode = code.readAll().trimmed().toInt(&ok);
+        return {ok ? exitCode : -1, QString::fromUtf8(output.readAll())};
+    }
+
     void SetUp() override
     {
         ASSERT_EQ(installRun.exitCode, 0) << installRun.output.toStdString();
     }
 
-    static QString installed(const QString &relative) { return prefix->filePath(relative); }
+    static QString installed(const QString &relative) { return QDir(prefixPath).filePath(relative); }
     static QString field(const QString &name)
     {
         return run(QStringLiteral("dpkg-deb"), {QStringLiteral("--field"), deb, name}).output.trimmed();
     }
 
     static inline std::unique_ptr<QTemporaryDir> prefix, packages;
+    static inline QString prefixPath, packagesPath;
     static inline Outcome installRun, packageRun;
     static inline QString deb;
 };
@@ -183,7 +208,7 @@ TEST_F(Installed, PackageHoldsTheInstalledFilesAndDependsOnTheLinkedLibraries)
         QStringLiteral("share/man/man1/velmora.1.gz"),
         QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId),
     };
-    EXPECT_EQ(filesBelow(prefix->path()), expected);
+    EXPECT_EQ(filesBelow(prefixPath), expected);
 
     // Regular files only (lines starting "-"), as "./usr/..." in the data archive.
     const Outcome list = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb});

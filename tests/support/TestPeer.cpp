@@ -94,6 +94,12 @@ bool TestPeer::WaitEof(const QString &name)
     return Command(QStringLiteral("eof %1").arg(name)).startsWith(QLatin1String("eof"));
 }
 
+int TestPeer::ReceiveBuffer(const QString &name)
+{
+    const QStringList answer = Command(QStringLiteral("buffers %1").arg(name)).split(' ');
+    return answer.size() == 4 && answer[0] == QLatin1String("buffers") ? answer[3].toInt() : 0;
+}
+
 int UnusedPort(bool udp)
 {
     const ws::TSocket s = ws::socket(ws::AF_INET_, udp ? ws::SOCK_DGRAM_ : ws::SOCK_STREAM_, 0);

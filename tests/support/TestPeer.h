@@ -34,13 +34,17 @@ public:
     bool Reset(const QString &name);
     // True when the other side closed with nothing more to read.
     bool WaitEof(const QString &name);
+    // The receive buffer size the system reports for the peer's connection; 0 when unknown.
+    int ReceiveBuffer(const QString &name);
 
 private:
     QProcess *FProcess;
     QByteArray FBuffer;
 };
 
-// A port on 127.0.0.1 that nothing is bound to right now, for TCP or (udp) for UDP.
+// A port on 127.0.0.1 that nothing was bound to a moment ago, for TCP or (udp) for UDP. Racy:
+// another test may take it before it is used. Kept for the tests that still call it; new tests
+// hold their ports (HeldPort, a program endpoint made on port 0 and BoundPort, Ports.h).
 int UnusedPort(bool udp = false);
 
 } // namespace testing_support

@@ -69,7 +69,7 @@ std::unique_ptr<UdpPeer> UdpPeer::Start(const QStringList &args)
     peer->FProcess = new QProcess;
     peer->FProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     peer->FProcess->start(Python(), QStringList{QStringLiteral("-c"), QString::fromLatin1(Script)} + args);
-    if (!peer->FProcess->waitForStarted(5000))
+    if (!peer->FProcess->waitForStarted(30000))
         return nullptr;
     return peer;
 }
@@ -108,10 +108,13 @@ void UdpPeer::ReadOutput()
 
 int UdpPeer::Port()
 {
-    WaitUntil([this] {
-        ReadOutput();
-        return FPort != 0 || FProcess->state() == QProcess::NotRunning;
-    });
+    // The interpreter's start: seconds on a loaded machine.
+    WaitUntil(
+        [this] {
+            ReadOutput();
+            return FPort != 0 || FProcess->state() == QProcess::NotRunning;
+        },
+        30000);
     ReadOutput();
     return FPort;
 }

@@ -9,6 +9,7 @@
 #   close NAME          -> closed NAME                (graceful)
 #   reset NAME          -> reset NAME                 (SO_LINGER 0, then close: the peer sees RST)
 #   shutdown NAME       -> shut NAME                  (no more sending, reading goes on: the peer sees FIN)
+#   buffers NAME        -> buffers NAME SNDBUF RCVBUF (the sizes the system reports)
 #   listen              -> port N
 #   accept NAME         -> accepted NAME PEERPORT
 #   quit
@@ -79,6 +80,10 @@ for line in sys.stdin:
         elif cmd == 'shutdown':
             conns[p[1]].shutdown(socket.SHUT_WR)
             out('shut', p[1])
+        elif cmd == 'buffers':
+            s = conns[p[1]]
+            out('buffers', p[1], s.getsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF),
+                s.getsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF))
         elif cmd == 'listen':
             listener = socket.socket()
             listener.bind(('127.0.0.1', 0))

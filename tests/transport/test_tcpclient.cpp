@@ -8,6 +8,7 @@
 #include "ESocketError.h"
 #include "TClientSocket.h"
 #include "TClientWinSocket.h"
+#include "HeldPort.h"
 #include "TestPeer.h"
 #include "TestSupport.h"
 
@@ -127,7 +128,10 @@ TEST_F(ClientTest, ARefusedConnectIsAnErrorNotificationOnly)
         recorder.clear();
         silence = c.silence;
         client->SetHost("127.0.0.1");
-        client->SetPort(UnusedPort());
+        // Bound by the test but not listening: the connect is refused, and nobody else takes it.
+        HeldPort closed("127.0.0.1", ws::SOCK_STREAM_);
+        ASSERT_GT(closed.port, 0);
+        client->SetPort(closed.port);
         client->SetActive(true);
         ASSERT_TRUE(WaitUntil([&] { return !log.isEmpty(); }));
         DrainEvents();

@@ -22,6 +22,7 @@
 #include "LocaleCharset.h"
 #include "LogView.h"
 #include "MainWindowTest.h"
+#include "Ports.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
 #include "TestPeer.h"
@@ -69,9 +70,8 @@ TEST_P(CodePages, ACharacterSplitAcrossReadsShowsWholeAndSendsGoOutInTheChosenPa
     const QByteArray bytes = encoder.encode(text);
 
     TestPeer peer;
-    const int port = UnusedPort();
-    TMySocket *server = form->CreateTcpServer(port);
-    ASSERT_GT(peer.Connect("c", port), 0);
+    TMySocket *server = form->CreateTcpServer(0);
+    ASSERT_GT(peer.Connect("c", BoundPort(server)), 0);
     ASSERT_TRUE(WaitUntil([&] { return server->Node->childCount() == 1; }));
     TFrmData *w = ShowWindow(*form, NodeInstance(server->Node->child(0)));
 

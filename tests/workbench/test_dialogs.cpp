@@ -33,8 +33,10 @@
 #include "newudpserver.h"
 #include "newudpsock.h"
 #include "HeldPort.h"
+#include "ModalGuard.h"
 
 using testing_support::MessageRecorder;
+using testing_support::ModalAnswer;
 using testing_support::WaitUntil;
 
 namespace {
@@ -61,12 +63,16 @@ ws::TAdapter lan()
 
 using HeldUdpPort = testing_support::HeldPort;
 
-// A port that was free a moment ago.
+// A port that was free a moment ago: only inside a private network, where no other test runs.
 int32_t freeUdpPort()
 {
+    EXPECT_TRUE(testing_support::InPrivateNetwork());
     HeldUdpPort p("0.0.0.0");
     return p.port;
 }
+
+// A local port the dialogs accept without a race: 0, the system's choice when bound.
+const int32_t anyUdpPort = 0;
 
 void pressKey(QWidget *target, int key)
 {
@@ -87,32 +93,6 @@ QStringList tabChain(QWidget *window, QWidget *first)
         w = w->nextInFocusChain();
     } while (w != first && chain.size() < 20);
     return chain;
-}
-
-// Answers the next modal dialog from inside its own event loop. A dialog the answer leaves open
-// is cancelled after a while, so a wrong answer fails the test instead of hanging it.
-void AnswerNextDialog(std::function<void(QDialog *)> answer)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer, tries] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            answer(dialog);
-            QTimer::singleShot(3000, dialog, [dialog] {
-                if (dialog->isVisible()) {
-                    ADD_FAILURE() << "the dialog was left open";
-                    dialog->done(mrCancel);
-                }
-            });
-        } else if (++*tries > 600) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
 }
 
 struct ControlRow {
@@ -260,7 +240,7 @@ TEST(CreationDialogs, OkCancelAndCloseBoxResults)
 {
     FakeAdapters fake({lan()});
     MessageRecorder recorder;
-    const int32_t udpPort = freeUdpPort();
+    const int32_t udpPort = anyUdpPort;
     for (const DialogDesign &d : designs()) {
         SCOPED_TRACE(d.name);
         std::unique_ptr<QDialog> dialog(d.make());
@@ -321,7 +301,7 @@ TEST(CreationDialogs, AssistiveToolsPressTheButtons)
 {
     FakeAdapters fake({lan()});
     MessageRecorder recorder;
-    const int32_t udpPort = freeUdpPort();
+    const int32_t udpPort = anyUdpPort;
     auto press = [](QWidget *button) {
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
         ASSERT_NE(iface, nullptr);
@@ -357,41 +337,74 @@ TEST(CreationDialogs, AssistiveToolsPressTheButtons)
 
 TEST(CreationDialogs, OkWithTheDefaults)
 {
+    // The UDP defaults are local ports: free only where no other test runs.
+    VELMORA_IN_PRIVATE_NETWORK();
     FakeAdapters fake({lan()});
     MessageRecorder recorder;
 
     TfrmNewServerSock server;
     server.show();
     server.Button1Click();
+    EXPECT_EQ(server.result(), mrOk);
     EXPECT_EQ(NewServerPort, 60000);
 
     TfrmNewClientSock client;
     client.show();
     client.Button1Click();
+    EXPECT_EQ(client.result(), mrOk);
     EXPECT_EQ(NewClientHost, QStringLiteral("192.168.1.23"));
     EXPECT_EQ(NewClientPort, 60000);
 
     TfrmNewGroupSock group;
     group.show();
     group.Button1Click();
+    EXPECT_EQ(group.result(), mrOk);
     EXPECT_EQ(NewGroupAddress, QStringLiteral("224.1.1.1"));
     EXPECT_EQ(NewGroupPort, 65000);
 
-    // The UDP defaults may be in use on this machine: accepted exactly when they are free.
     TfrmNewUdpSock udpClient;
     udpClient.show();
     udpClient.Button1Click();
+    EXPECT_EQ(udpClient.result(), mrOk);
     EXPECT_EQ(NewUdpHost, QStringLiteral("192.168.1.23"));
     EXPECT_EQ(NewUdpRemotePort, 60000);
     EXPECT_EQ(NewUdpLocalPort, 10000);
-    EXPECT_EQ(udpClient.result() == mrOk, recorder.messages.isEmpty());
 
-    recorder.clear();
     TfrmNewUDPServer udpServer;
     udpServer.show();
     udpServer.Button1Click();
+    EXPECT_EQ(udpServer.result(), mrOk);
     EXPECT_EQ(NewUdpServerPort, 60000);
-    EXPECT_EQ(udpServer.result() == mrOk, recorder.messages.isEmpty());
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST(CreationDialogs, OkWithTheDefaultsOnTakenPortsIsRefused)
+{
+    VELMORA_IN_PRIVATE_NETWORK();
+    FakeAdapters fake({lan()});
+    MessageRecorder recorder;
+    for (const int port : {10000, 60000}) {
+        const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
+        ws::TSockAddrIn a;
+        a.sin_family = ws::AF_INET_;
+        a.sin_port = ws::HostToNet16(uint16_t(port));
+        ASSERT_EQ(ws::bind(s, a), 0) << port; // held until the namespace goes with the test
+    }
+
+    TfrmNewUdpSock udpClient;
+    udpClient.show();
+    udpClient.Button1Click();
+    EXPECT_EQ(udpClient.result(), 0);
+    EXPECT_TRUE(udpClient.isVisible());
+    EXPECT_EQ(NewUdpLocalPort, 10000);
+
+    TfrmNewUDPServer udpServer;
+    udpServer.show();
+    udpServer.Button1Click();
+    EXPECT_EQ(udpServer.result(), 0);
+    EXPECT_TRUE(udpServer.isVisible());
+    EXPECT_EQ(NewUdpServerPort, 60000);
+    EXPECT_EQ(recorder.messages, (QStringList{portTaken, portTaken}));
 }
 
 TEST(CreationDialogs, WithoutAdapterTheClientsOfferLoopback)
@@ -475,7 +488,7 @@ TEST(CreationDialogs, ShownAgainTheyKeepWhatWasTypedButTheClientsOfferTheLocalAd
 {
     FakeAdapters fake({lan()});
     MessageRecorder recorder;
-    const int32_t udpPort = freeUdpPort();
+    const int32_t udpPort = anyUdpPort;
 
     TfrmNewServerSock server;
     server.show();
@@ -547,7 +560,7 @@ TEST(CreationDialogs, ActiveAgainWithoutBeingShownAgainKeepsTheTypedHost)
 TEST(CreationDialogs, PortThatIsNoIntegerFailsAndTheDialogStaysOpen)
 {
     FakeAdapters fake({lan()});
-    const int32_t udpPort = freeUdpPort();
+    const int32_t udpPort = anyUdpPort;
     struct Row {
         const char *name;
         std::function<QDialog *()> make;
@@ -616,6 +629,8 @@ TEST(CreationDialogs, ValuesReadBeforeAFailingBoxAreAlreadyStored)
 
 TEST(CreationDialogs, TakenLocalPortIsRefusedUntilItIsFree)
 {
+    // A port released here is free again only where no other test may take it meanwhile.
+    VELMORA_IN_PRIVATE_NETWORK();
     FakeAdapters fake({lan()});
     for (const char *address : {"127.0.0.1", "0.0.0.0"}) {
         SCOPED_TRACE(address);
@@ -657,6 +672,8 @@ TEST(CreationDialogs, TakenLocalPortIsRefusedUntilItIsFree)
 
 TEST(CreationDialogs, PortBeyond16BitsIsCheckedByItsLowBitsAndStoredAsTyped)
 {
+    // Ports released and a fixed one: only in a network of the test's own.
+    VELMORA_IN_PRIVATE_NETWORK();
     MessageRecorder recorder;
     HeldUdpPort held("127.0.0.1");
     ASSERT_NE(held.port, 0);
@@ -672,13 +689,13 @@ TEST(CreationDialogs, PortBeyond16BitsIsCheckedByItsLowBitsAndStoredAsTyped)
     EXPECT_EQ(server.result(), mrOk);
     EXPECT_EQ(NewUdpServerPort, typed);
 
-    // 70000 is probed as 4464: held by this test (or by someone else), it is refused.
+    // 70000 is probed as 4464: held by this test, it is refused.
     recorder.clear();
     ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_DGRAM_, 0);
     ws::TSockAddrIn a;
     a.sin_family = ws::AF_INET_;
     a.sin_port = ws::HostToNet16(4464);
-    ws::bind(s, a);
+    ASSERT_EQ(ws::bind(s, a), 0);
     server.show();
     server.Edit3->setText(QStringLiteral("70000"));
     server.Button1Click();
@@ -692,9 +709,10 @@ TEST(CreationDialogs, CancelAfterARefusedOk)
     MessageRecorder recorder;
     HeldUdpPort held("0.0.0.0");
     TfrmNewUdpSock client;
-    AnswerNextDialog([&](QDialog *) {
+    ModalAnswer answer([&](QDialog *) {
         client.Edit3->setText(QString::number(held.port));
         client.Button1Click();
+        EXPECT_TRUE(client.isVisible()) << "a refused OK leaves the dialog open";
         client.Button2Click();
     });
     EXPECT_EQ(client.exec(), mrCancel);
@@ -738,7 +756,7 @@ protected:
     {
         form->TreeView1->setCurrentItem(form->CategoryNode(kindText));
         const int before = form->SocketList.Count();
-        AnswerNextDialog([texts](QDialog *d) {
+        ModalAnswer answer([texts](QDialog *d) {
             const QList<QLineEdit *> edits = d->findChildren<QLineEdit *>();
             for (int i = 0; i < texts.size() && i < edits.size(); ++i)
                 edits[i]->setText(texts[i]);
@@ -808,7 +826,8 @@ TEST_F(CreateThroughDialog, EachKindFromItsDialogsValues)
 TEST_F(CreateThroughDialog, DialogsAreMadeOnFirstUseAndReused)
 {
     ASSERT_EQ(frmNewServerSock, nullptr);
-    ASSERT_NE(create(kind::TcpServer, {QStringLiteral("6001")}), nullptr);
+    // Port 0: the system's choice, so the server listens without a race for a fixed port.
+    ASSERT_NE(create(kind::TcpServer, {QStringLiteral("0")}), nullptr);
     TfrmNewServerSock *first = frmNewServerSock;
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->parent(), form.get());
@@ -816,13 +835,15 @@ TEST_F(CreateThroughDialog, DialogsAreMadeOnFirstUseAndReused)
     // Shown again, it holds what was typed last time.
     form->TreeView1->setCurrentItem(form->CategoryNode(kind::TcpServer));
     QString shown;
-    AnswerNextDialog([&shown](QDialog *d) {
-        shown = d->findChild<QLineEdit *>(QStringLiteral("Edit1"))->text();
-        d->close();
-    });
-    form->Button1Click();
+    {
+        ModalAnswer answer([&shown](QDialog *d) {
+            shown = d->findChild<QLineEdit *>(QStringLiteral("Edit1"))->text();
+            d->close();
+        });
+        form->Button1Click();
+    }
     EXPECT_EQ(frmNewServerSock, first);
-    EXPECT_EQ(shown, QStringLiteral("6001"));
+    EXPECT_EQ(shown, QStringLiteral("0"));
     EXPECT_EQ(form->SocketList.Count(), 1);
 
     form.reset();
@@ -834,12 +855,12 @@ TEST_F(CreateThroughDialog, NothingIsMadeWithoutOk)
     HeldUdpPort held("0.0.0.0");
     for (const QString &k : {kind::TcpServer, kind::TcpClient, kind::UdpClient, kind::UdpServer, kind::UdpGroup}) {
         form->TreeView1->setCurrentItem(form->CategoryNode(k));
-        AnswerNextDialog([](QDialog *d) { d->close(); });
+        ModalAnswer answer([](QDialog *d) { d->close(); });
         form->Button1Click();
     }
     // Refused twice (taken port, then no integer), then cancelled.
     form->TreeView1->setCurrentItem(form->CategoryNode(kind::UdpServer));
-    AnswerNextDialog([&](QDialog *d) {
+    ModalAnswer answer([&](QDialog *d) {
         auto *dialog = static_cast<TfrmNewUDPServer *>(d);
         dialog->Edit3->setText(QString::number(held.port));
         dialog->Button1Click();

@@ -31,11 +31,10 @@
 #include "FileIo.h"
 #include "LogView.h"
 #include "MainWindowTest.h"
+#include "Ports.h"
 #include "ReceiveCapture.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
-#include "TServerSocket.h"
-#include "TServerWinSocket.h"
 #include "TestPeer.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
@@ -100,8 +99,7 @@ protected:
     {
         // Bound to a port of the system's choice, read back: no other test can take it meanwhile.
         TMySocket *server = form->CreateTcpServer(0);
-        auto *listener = qobject_cast<TServerSocket *>(server->Socket);
-        EXPECT_GT(from.Connect("c", listener ? listener->Socket()->LocalPort() : 0), 0);
+        EXPECT_GT(from.Connect("c", BoundPort(server)), 0);
         EXPECT_TRUE(WaitUntil([&] { return server->Node->childCount() == 1; }));
         return server->Node->childCount() ? ShowWindow(*form, NodeInstance(server->Node->child(0))) : nullptr;
     }
@@ -277,7 +275,7 @@ TEST_F(Files, ACaptureThatFallsBehindAStreamHoldsItsReadsAndLosesNothingWhenTheP
                                                                                    "sys.stdin.readline()\n"
                                                                                    "s.sendall(open(sys.argv[2],'rb').read())\n"
                                                                                    "s.close()"),
-                                             QString::number(qobject_cast<TServerSocket *>(server->Socket)->Socket()->LocalPort()),
+                                             QString::number(BoundPort(server)),
                                              path});
     ASSERT_TRUE(WaitUntil([&] { return server->Node->childCount() == 1; }, 10000));
     TFrmData *w = ShowWindow(*form, NodeInstance(server->Node->child(0)));

@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // Qt
 #include <QCheckBox>
@@ -14,8 +21,8 @@
 #include <QRegularExpression>
 #include <QTreeWidget>
 
+#include "Expected.h"
 #include "HexCodec.h"
-#include "LogLines.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
 #include "TestPeer.h"
@@ -24,6 +31,7 @@
 #include "UdpPeer.h"
 #include "datapanel.h"
 #include "MainWindowTest.h"
+#include "Ports.h"
 
 using namespace testing_support;
 
@@ -59,7 +67,7 @@ std::vector<LoggedRead> ReadsInLog(const QString &log)
             // A read longer than a line shows: its first bytes, then the note of its size.
             const QRegularExpressionMatch m = note.match(rest, read.shown.size());
             read.total = m.hasMatch() ? m.captured(1).toLongLong() : -1;
-            if (rest != QString::fromLatin1(read.shown) + CutNote(read.total, read.shown.size()))
+            if (rest != QString::fromLatin1(read.shown) + CutNoteText(read.total, read.shown.size()))
                 read.total = -1;
         }
         reads.push_back(read);
@@ -95,16 +103,58 @@ QByteArray Stream(qsizetype size)
 
 using Flood = testing_support::MainWindowTest;
 
+// A plain receive loop on a socket with the window's receive buffer, fed the same burst by the
+// same kind of peer: what the system drops there is what this machine imposes right now.
+int64_t PlainLoopDrops(int count, int size)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int buffer = TNMUDP::ReceiveBufferBytes;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length);
+    const int port = ntohs(a.sin_port);
+    // A quiet spell of the socket ends the loop only once the sender is known to be done.
+    timeval quiet{0, 100000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &quiet, sizeof quiet);
+
+    std::atomic<bool> sent{false};
+    int64_t received = 0;
+    std::thread loop([&] {
+        std::vector<char> datagram(65536);
+        for (;;) {
+            if (::recv(fd, datagram.data(), datagram.size(), 0) >= 0)
+                ++received;
+            else if (sent)
+                break;
+        }
+    });
+    auto peer = UdpPeer::Burst(port, count, size);
+    const bool finished = peer && peer->WaitFinished(60000);
+    sent = true;
+    loop.join();
+    const int64_t drops = SystemDrops(port);
+    ::close(fd);
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(received + drops, count);
+    return drops;
+}
+
 } // namespace
 
-TEST_F(Flood, UdpServerWindowTakesABurstOf10000DatagramsWhole)
+TEST_F(Flood, UdpServerWindowTakesABurstOf10000DatagramsWholeAndKeepsUpWithAPlainLoop)
 {
     constexpr int Count = 10000;
     constexpr int Size = 1024;
     // The system drops only when the window stops reading for some ten milliseconds, which a
-    // busy machine can impose on any process: a burst the system dropped from is tried again,
-    // but every datagram it delivered must be in the log, each time.
-    QStringList dropped;
+    // busy machine can impose on any process: a burst the system dropped from is measured
+    // against a plain receive loop fed a burst right after it, and tried again. The window falls
+    // behind when it drops where the plain loop, on the same machine at the same time, did not,
+    // in every try. Every datagram it was delivered must be in the log, each time.
+    QStringList behind;
     for (int attempt = 1; attempt <= 3; ++attempt) {
         SCOPED_TRACE(attempt);
         TMySocket *server = form->CreateUdpServer(0);
@@ -125,7 +175,7 @@ TEST_F(Flood, UdpServerWindowTakesABurstOf10000DatagramsWhole)
         DrainEvents();
 
         EXPECT_EQ(window->RecvCount, delivered * Size);
-        EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(delivered * Size, 0));
+        EXPECT_EQ(window->StatusBar2Panel0->text(), CountersText(delivered * Size, 0));
         const QString log = window->LogText();
         ASSERT_EQ(log.count(Received), delivered);
         // Datagram i begins with i as four big-endian bytes: each once, in the order sent.
@@ -138,15 +188,17 @@ TEST_F(Flood, UdpServerWindowTakesABurstOf10000DatagramsWhole)
             previous = sequence;
         }
         EXPECT_TRUE(recorder.all.isEmpty());
-        if (drops == 0)
-            return;
-        dropped << QString::number(drops);
         form->TreeView1->setCurrentItem(server->Node);
         form->Button2Click();
+        if (drops == 0)
+            return;
+        const int64_t plainDrops = PlainLoopDrops(Count, Size);
+        if (plainDrops > 0)
+            return; // the machine dropped from a plain loop as well: the window kept up with it
+        behind << QStringLiteral("window %1, plain loop 0").arg(drops);
     }
-    // Every delivered datagram was logged each time; only "none dropped" could not be shown here.
-    GTEST_SKIP() << "the machine was too busy: the system dropped datagrams of every burst ("
-                 << dropped.join(QStringLiteral(", ")).toStdString() << ")";
+    ADD_FAILURE() << "the window dropped datagrams where a plain receive loop did not, in every try ("
+                  << behind.join(QStringLiteral("; ")).toStdString() << ")";
 }
 
 TEST_F(Flood, TcpStreamOfFourMiBIsLoggedAndCountedToTheByte)
@@ -156,9 +208,10 @@ TEST_F(Flood, TcpStreamOfFourMiBIsLoggedAndCountedToTheByte)
     const QByteArray stream = Stream(Piece * Pieces);
 
     TestPeer peer;
-    const int port = UnusedPort();
-    TMySocket *server = form->CreateTcpServer(port);
+    TMySocket *server = form->CreateTcpServer(0);
     ASSERT_EQ(server->LinkState, 1);
+    const int port = BoundPort(server);
+    ASSERT_GT(port, 0);
     ASSERT_GT(peer.Connect("a", port), 0);
     TMySocket *connection = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
@@ -175,7 +228,7 @@ TEST_F(Flood, TcpStreamOfFourMiBIsLoggedAndCountedToTheByte)
     ASSERT_TRUE(WaitUntil([&] { return window->RecvCount >= stream.size(); }, 30000));
     DrainEvents();
     EXPECT_EQ(window->RecvCount, stream.size());
-    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(stream.size(), 0));
+    EXPECT_EQ(window->StatusBar2Panel0->text(), CountersText(stream.size(), 0));
 
     // Every read has its line, and the lines account for every byte in order: each shows the
     // bytes at its place in the stream, exactly, and says how many it stood for.

@@ -20,6 +20,9 @@
 #include "DataWindowStack.h"
 #include "LogView.h"
 #include "MainWindowTest.h"
+#include "Ports.h"
+#include "SendWaits.h"
+#include "TCustomWinSocket.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
 #include "TServerSocket.h"
@@ -48,10 +51,18 @@ class Lifecycle : public MainWindowTest {
 protected:
     TMySocket *ListeningServer()
     {
-        port = UnusedPort();
-        TMySocket *server = form->CreateTcpServer(port);
+        TMySocket *server = form->CreateTcpServer(0);
         EXPECT_EQ(server->LinkState, 1);
+        port = BoundPort(server);
+        EXPECT_GT(port, 0);
         return server;
+    }
+
+    // A repeat count of 1 KiB sends that the connection cannot take while the peer reads nothing.
+    QString RepeatThatCannotFinish(TMySocket *accepted, const QString &name)
+    {
+        const ws::TSocket sender = qobject_cast<TCustomWinSocket *>(accepted->Socket)->SocketHandle();
+        return QString::number(MoreThanTcpBuffersHold(SendBufferOf(sender), peer.ReceiveBuffer(name)) / 1024 + 1);
     }
 
     TMySocket *AcceptedFrom(TMySocket *server, const QString &name)
@@ -96,10 +107,10 @@ TEST_F(Lifecycle, ClosingTheMainWindowWhileAConnectionsWindowSendsToAPeerThatDoe
     TMySocket *accepted = AcceptedFrom(server, "a");
     ASSERT_NE(accepted, nullptr);
     const QPointer<TFrmData> window = accepted->DataWindow;
-    // Queued once the send is under way: the peer reads nothing, so the send soon waits.
-    QTimer::singleShot(50, form.get(), [&] { form->close(); });
     window->Memo3->setPlainText(QString(1024, QLatin1Char('x')));
-    window->ComboBox2->setCurrentText(QStringLiteral("10000"));
+    window->ComboBox2->setCurrentText(RepeatThatCannotFinish(accepted, QStringLiteral("a")));
+    // The peer reads nothing, so the send soon waits: then the window is closed.
+    Trigger closing(Waiting(window), [&] { form->close(); });
     window->Button11Click();
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(form->SocketList.IsEmpty());
@@ -131,9 +142,20 @@ TEST_F(Lifecycle, TheExitButtonPressedWhileASendWaitsEndsTheProgramWithStatusZer
     ASSERT_NE(accepted, nullptr);
     const QPointer<TFrmData> window = accepted->DataWindow;
     window->Memo3->setPlainText(QString(1024, QLatin1Char('x')));
-    window->ComboBox2->setCurrentText(QStringLiteral("10000"));
-    QTimer::singleShot(0, window, [&] { window->Button11Click(); });
-    QTimer::singleShot(100, form.get(), [&] { form->Button8Click(); });
+    window->ComboBox2->setCurrentText(RepeatThatCannotFinish(accepted, QStringLiteral("a")));
+    QTimer::singleShot(0, window, [&] {
+        // "退出" once the send waits, from inside it.
+        bool exited = false;
+        Trigger exiting(Waiting(window), [&] {
+            exited = true;
+            form->Button8Click();
+        });
+        window->Button11Click();
+        if (!exited) {
+            ADD_FAILURE() << "the send finished without waiting";
+            QCoreApplication::exit(1);
+        }
+    });
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(window.isNull());
     form.reset();
@@ -147,7 +169,7 @@ TEST_F(Lifecycle, ADataWindowClosedOrMinimisedComesBackWholeWhenItsNodeIsSelecte
         form->show();
         const auto udpServer = [&] {
             return CreateThroughDialog(*form, kind::UdpServer,
-                                       {{QStringLiteral("Edit3"), QString::number(UnusedPort(true))}});
+                                       {{QStringLiteral("Edit3"), QStringLiteral("0")}});
         };
         TMySocket *first = udpServer();
         TMySocket *second = udpServer();

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "ModalGuard.h"
 #include "PrivateNetwork.h"
 #include "TMySocket.h"
 #include "JpegDecoder.h"
@@ -30,13 +31,10 @@
 
 namespace {
 
-// The create command shows its dialog modally: end the next one with Cancel once it is up.
-void CancelNextDialog()
+// The create command shows its dialog modally: the next one is ended with Cancel once it is up.
+testing_support::ModalAnswer *CancelNextDialog()
 {
-    QTimer::singleShot(0, [] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            dialog->done(2);
-    });
+    return new testing_support::ModalAnswer([](QDialog *dialog) { dialog->done(2); });
 }
 
 class MainWindow : public ::testing::Test {
@@ -126,10 +124,11 @@ TEST_F(MainWindow, PlaceholderShownExactlyWhileNoInstanceExists)
 {
     form->show();
     EXPECT_TRUE(form->Panel3->isVisible());
-    form->CreateUdpServer(60000);
+    form->CreateUdpServer(0);
     select(category(kind::UdpServer));
-    CancelNextDialog();
+    std::unique_ptr<testing_support::ModalAnswer> cancel(CancelNextDialog());
     form->Button1Click(); // cancelled dialog: nothing is made, the rule is applied again
+    cancel.reset();
     EXPECT_FALSE(form->Panel3->isVisible());
 
     TMySocket *second = form->CreateTcpClient(QStringLiteral("a"), 1);
@@ -166,16 +165,17 @@ TEST_F(MainWindow, CreateWithNothingSelectedDoesNothing)
 
 TEST_F(MainWindow, CreateWithAnInstanceSelectedGoesToItsCategory)
 {
-    TMySocket *udp = form->CreateUdpClient(QStringLiteral("127.0.0.1"), 1, 2);
+    TMySocket *udp = form->CreateUdpClient(QStringLiteral("127.0.0.1"), 1, 0);
     select(udp->Node);
-    CancelNextDialog();
+    std::unique_ptr<testing_support::ModalAnswer> cancel(CancelNextDialog());
     QTest::mouseClick(form->Button1, Qt::LeftButton);
+    cancel.reset();
     EXPECT_EQ(form->TreeView1->currentItem(), category(kind::UdpClient));
 }
 
 TEST_F(MainWindow, DeleteRemovesInstanceNodeAndWindow)
 {
-    TMySocket *udp = form->CreateUdpServer(60000);
+    TMySocket *udp = form->CreateUdpServer(0);
     QPointer<TFrmData> window = udp->DataWindow;
     select(udp->Node);
     QTest::mouseClick(form->Button2, Qt::LeftButton);
@@ -187,8 +187,8 @@ TEST_F(MainWindow, DeleteRemovesInstanceNodeAndWindow)
 
 TEST_F(MainWindow, SelectingANodeBringsItsWindowToTheFront)
 {
-    TMySocket *a = form->CreateUdpServer(60001);
-    TMySocket *b = form->CreateUdpServer(60002);
+    TMySocket *a = form->CreateUdpServer(0);
+    TMySocket *b = form->CreateUdpServer(0);
     form->show();
     select(a->Node);
     EXPECT_EQ(form->MdiArea->activeSubWindow(), a->DataWindow->Frame());
@@ -198,7 +198,7 @@ TEST_F(MainWindow, SelectingANodeBringsItsWindowToTheFront)
 
 TEST_F(MainWindow, ClosingADataWindowOnlyMinimisesIt)
 {
-    TMySocket *a = form->CreateUdpServer(60001);
+    TMySocket *a = form->CreateUdpServer(0);
     form->show();
     a->DataWindow->Frame()->close();
     EXPECT_TRUE(a->DataWindow->Frame()->isMinimized());
@@ -310,16 +310,16 @@ TEST_F(MainWindow, AssistiveToolsSeeAndPressTheToolBarButtons)
     };
 
     // "创建" opens the selected category's dialog, "删除" deletes the selected instance.
-    TMySocket *udp = form->CreateUdpClient(QStringLiteral("127.0.0.1"), 1, 2);
+    TMySocket *udp = form->CreateUdpClient(QStringLiteral("127.0.0.1"), 1, 0);
     select(udp->Node);
     QString shown;
-    QTimer::singleShot(0, [&shown] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+    {
+        testing_support::ModalAnswer answer([&shown](QDialog *dialog) {
             shown = dialog->objectName();
             dialog->done(2);
-        }
-    });
-    press(form->Button1);
+        });
+        press(form->Button1);
+    }
     EXPECT_EQ(shown, QStringLiteral("frmNewUdpSock"));
     EXPECT_EQ(form->TreeView1->currentItem(), category(kind::UdpClient));
 

@@ -25,6 +25,7 @@
 #include "Unit1.h"
 #include "datapanel.h"
 #include "MainWindowTest.h"
+#include "Ports.h"
 
 using namespace testing_support;
 
@@ -40,10 +41,11 @@ protected:
     void SetUp() override
     {
         MainWindowTest::SetUp();
-        port = UnusedPort();
-        server = CreateThroughDialog(*form, kind::TcpServer, {{QStringLiteral("Edit1"), QString::number(port)}});
+        server = CreateThroughDialog(*form, kind::TcpServer, {{QStringLiteral("Edit1"), QStringLiteral("0")}});
         ASSERT_NE(server, nullptr);
         ASSERT_EQ(server->LinkState, 1);
+        port = BoundPort(server);
+        ASSERT_GT(port, 0);
         listener = qobject_cast<TServerSocket *>(server->Socket)->Socket();
     }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -18,7 +19,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "LogLines.h"
 #include "PrivateNetwork.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
@@ -30,7 +30,13 @@
 #include "Unit1.h"
 #include "datapanel.h"
 #include "CreateCommand.h"
+#include "Expected.h"
+#include "HeldPort.h"
 #include "MainWindowTest.h"
+#include "Ports.h"
+#include "SendWaits.h"
+#include "TClientSocket.h"
+#include "TClientWinSocket.h"
 
 using namespace testing_support;
 
@@ -45,37 +51,6 @@ namespace {
 const QString SendLabel = QStringLiteral(" 发送数据：");
 const QString NotConnected = QStringLiteral("未连接,数据未发送!");
 constexpr int KiB = 1024;
-
-// Calls action once, from the event handling of a running send command, when condition holds.
-class Trigger {
-public:
-    Trigger(std::function<bool()> condition, std::function<void()> action)
-    {
-        FTimer.setInterval(0);
-        QObject::connect(&FTimer, &QTimer::timeout, [this, condition, action] {
-            if (condition()) {
-                FTimer.stop();
-                action();
-            }
-        });
-        FTimer.start();
-    }
-
-private:
-    QTimer FTimer;
-};
-
-// True once the window's sent total stayed put over three passes of event handling: a send
-// that waits, since every finished repetition adds to it before its pass.
-std::function<bool()> Waiting(const QPointer<TFrmData> &window)
-{
-    return [window, last = int64_t(-1), same = 0]() mutable {
-        const int64_t now = window ? window->SendCount : -1;
-        same = now == last ? same + 1 : 0;
-        last = now;
-        return same >= 2;
-    };
-}
 
 // The first length bytes of unit sent over and over.
 QByteArray Repeated(const QByteArray &unit, qsizetype length)
@@ -110,8 +85,8 @@ protected:
     // A TCP server with the peer's connection `name` accepted; returns the accepted instance.
     TMySocket *AcceptedConnection(TMySocket **server, const QString &name = QStringLiteral("c"))
     {
-        const int port = UnusedPort();
-        *server = form->CreateTcpServer(port);
+        *server = form->CreateTcpServer(0);
+        const int port = BoundPort(*server);
         EXPECT_GT(peer.Connect(name, port), 0);
         EXPECT_TRUE(WaitUntil([&] { return (*server)->Node->childCount() == 1; }));
         return NodeInstance((*server)->Node->child(0));
@@ -177,7 +152,7 @@ TEST_F(Sending, SendBoxAndRepeatCountDecideWhatIsLoggedCountedAndSent)
             EXPECT_EQ(log.count(SendLabel), logBefore.count(SendLabel) + 1);
             EXPECT_TRUE(log.endsWith(c.logged)) << log.right(40).toStdString();
             // Written before this command's bytes are counted.
-            EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(0, sentBefore));
+            EXPECT_EQ(window->StatusBar2Panel0->text(), CountersText(0, sentBefore));
         }
         EXPECT_EQ(window->Memo3->toPlainText(), c.logged.isEmpty() ? c.box : QString());
         EXPECT_EQ(window->SendCount - sentBefore, c.wire.size());
@@ -202,7 +177,8 @@ TEST_F(Sending, WindowsWithoutALinkLogButSendNothing)
     EXPECT_EQ(peer.Receive("c", 1), QByteArray("x")); // the server's own sends never reached it
 
     // A client that was never connected says so, once, and counts nothing.
-    TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), UnusedPort());
+    HeldPort closed("127.0.0.1", ws::SOCK_STREAM_);
+    TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), closed.port);
     Send(client->DataWindow, "ab", "10");
     EXPECT_TRUE(client->DataWindow->LogText().endsWith(SendLabel + "ab[10次]"));
     EXPECT_TRUE(client->DataWindow->Memo3->toPlainText().isEmpty());
@@ -212,16 +188,19 @@ TEST_F(Sending, WindowsWithoutALinkLogButSendNothing)
 
 TEST_F(Sending, AWholeMebibyteArrivesIntactThroughPartialAndBlockedSends)
 {
-    // 1 MiB of numbered lines, eight times: more than the loopback buffers take while the peer
-    // does not read, so sends are cut short and then have to wait.
+    // 1 MiB of numbered lines, as many times as make more than the connection's buffers take
+    // while the peer does not read, so sends are cut short and then have to wait.
     QString box;
     for (int i = 0; box.size() < KiB * KiB; ++i)
         box += QStringLiteral("line %1 ").arg(i, 6, 10, QLatin1Char('0')) + QString(48, QChar('a' + i % 26)) + '\n';
     box.truncate(KiB * KiB - 1);
     const QByteArray unit = box.toLatin1().replace("\n", "\r\n");
-    const int repeat = 8;
 
     TMySocket *client = ConnectedClient();
+    const ws::TSocket sender = qobject_cast<TClientSocket *>(client->Socket)->Socket()->SocketHandle();
+    const int64_t held = MoreThanTcpBuffersHold(SendBufferOf(sender), peer.ReceiveBuffer("c"));
+    ASSERT_GT(held, 0);
+    const int repeat = int(held / unit.size()) + 1;
     bool waited = false;
     Trigger startReading(Waiting(client->DataWindow), [&] {
         waited = true;
@@ -253,9 +232,9 @@ TEST_F(Sending, ACommandEndsAtOnceWhenItsInstanceIsDeletedOrItsPeerCloses)
         {"UDP client deleted", kind::UdpClient, Ending::DeletedBetweenSends},
     };
     const QByteArray unit = Repeated("0123456789abcdefghijklmnopqrstuvwxyz", KiB);
-    const int repeat = 10000;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        int repeat = 10000;
         form = std::make_unique<TForm1>();
         recorder.clear();
         const QString name = QStringLiteral("c%1").arg(&c - cases);
@@ -271,6 +250,14 @@ TEST_F(Sending, ACommandEndsAtOnceWhenItsInstanceIsDeletedOrItsPeerCloses)
         }
         const QPointer<TFrmData> window = instance->DataWindow;
         QTreeWidgetItem *parentNode = instance->Node->parent();
+        if (c.kind != kind::UdpClient) {
+            // More than the connection holds: the send cannot be over before its end comes.
+            const ws::TSocket sender = c.kind == kind::TcpClient
+                ? qobject_cast<TClientSocket *>(instance->Socket)->Socket()->SocketHandle()
+                : qobject_cast<TCustomWinSocket *>(instance->Socket)->SocketHandle();
+            const int64_t held = MoreThanTcpBuffersHold(SendBufferOf(sender), peer.ReceiveBuffer(name));
+            repeat = int(std::max<int64_t>(repeat, held / unit.size() + 1));
+        }
 
         int64_t deletedAt = -1;
         std::function<bool()> when = [] { return false; };

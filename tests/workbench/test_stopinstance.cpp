@@ -56,8 +56,8 @@ TEST_F(StopInstance, ToolBarStopActsOnTheSelectedNodeByKind)
 {
     TMySocket *a = connectedClient(6000);
     TMySocket *b = connectedClient(6001);
-    TMySocket *server = form->CreateTcpServer(6002);
-    TMySocket *udp = form->CreateUdpServer(6003);
+    TMySocket *server = form->CreateTcpServer(0);
+    TMySocket *udp = form->CreateUdpServer(0);
     server->LinkState = 1;
     SetStateIndex(server->Node, state::Listening);
     udp->LinkState = 1; // only the TCP kinds use it: a stop must leave it

@@ -24,7 +24,10 @@
 #include "Unit1.h"
 #include "LogView.h"
 #include "datapanel.h"
+#include "HeldPort.h"
 #include "MainWindowTest.h"
+#include "Ports.h"
+#include "PrivateNetwork.h"
 
 using namespace testing_support;
 
@@ -34,12 +37,13 @@ const QString PortTaken = QStringLiteral("该端口已被占用,监听未启动!
 
 class TcpEvents : public testing_support::MainWindowTest {
 protected:
-    // A listening TCP server instance on a free port.
+    // A listening TCP server instance on the port the system chose.
     TMySocket *Server()
     {
-        port = UnusedPort();
-        TMySocket *server = form->CreateTcpServer(port);
+        TMySocket *server = form->CreateTcpServer(0);
         EXPECT_EQ(server->LinkState, 1);
+        port = BoundPort(server);
+        EXPECT_GT(port, 0);
         return server;
     }
 
@@ -174,7 +178,10 @@ TEST_F(TcpEvents, NoAcceptedConnectionStaysAfterItsPeerIsGone)
 
 TEST_F(TcpEvents, AClientToAClosedPortShowsNoConnectOrDisconnect)
 {
-    TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), UnusedPort());
+    // Bound by the test but not listening: a connect there is refused, and nobody else takes it.
+    HeldPort closed("127.0.0.1", ws::SOCK_STREAM_);
+    ASSERT_GT(closed.port, 0);
+    TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), closed.port);
     auto *component = qobject_cast<TClientSocket *>(client->Socket);
     ASSERT_NE(component, nullptr);
     int errors = 0;
@@ -234,6 +241,8 @@ TEST_F(TcpEvents, AClientConnectsLogsWhatArrivesAndSurvivesThePeersClose)
 
 TEST_F(TcpEvents, ASecondServerOnATakenPortReportsItAndStartsLaterFromItsWindow)
 {
+    // The first server's port bound again once it is gone: no other test may take it meanwhile.
+    VELMORA_IN_PRIVATE_NETWORK();
     TMySocket *first = Server();
     TMySocket *second = form->CreateTcpServer(port);
     EXPECT_EQ(recorder.messages, QStringList{PortTaken});
@@ -273,7 +282,13 @@ TEST_F(TcpEvents, StoppingAServerClosesItsConnectionsThenTheListener)
              f->Button6Click();
          }},
     };
-    TMySocket *server = Server();
+    // A stopped listener's port must stay unanswered, and is listened on again: a network of the
+    // test's own, where no other test may take it meanwhile.
+    VELMORA_IN_PRIVATE_NETWORK();
+    // A fixed port: a server made on port 0 would listen on another one each time it starts.
+    port = 6000;
+    TMySocket *server = form->CreateTcpServer(port);
+    ASSERT_EQ(server->LinkState, 1);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.from);
         QList<QPointer<TFrmData>> windows;
@@ -301,9 +316,9 @@ TEST_F(TcpEvents, DeletingAServerRemovesItsConnectionsFirst)
 {
     TMySocket *server = Server();
     TMySocket *other = Server();
-    port = other->LocalPort;
+    port = BoundPort(other);
     Accept("elsewhere");
-    port = server->LocalPort;
+    port = BoundPort(server);
     Accept("a");
     Accept("b");
     TServerSocket *component = ServerSocket(server);
@@ -361,6 +376,8 @@ TEST_F(TcpEvents, ClosingAConnectionTwiceGivesOneDisconnect)
 
 TEST_F(TcpEvents, ClosingTheMainWindowStopsEveryServer)
 {
+    // The closed ports must stay unanswered: no other test may listen there meanwhile.
+    VELMORA_IN_PRIVATE_NETWORK();
     Server();
     const int first = port;
     Server();

@@ -11,9 +11,9 @@
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 
-#include "HexCodec.h"
-#include "LogLines.h"
+#include "Expected.h"
 #include "PortProbe.h"
+#include "PrivateNetwork.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
 #include "TestSupport.h"
@@ -21,7 +21,9 @@
 #include "UdpPeer.h"
 #include "datapanel.h"
 
+using testing_support::CountersText;
 using testing_support::DrainEvents;
+using testing_support::HexBlockText;
 using testing_support::MessageRecorder;
 using testing_support::UdpPeer;
 using testing_support::WaitUntil;
@@ -36,7 +38,7 @@ int ReceiveLineCount(TFrmData *window)
     return window->LogText().count(ReceiveLabel);
 }
 
-// A port no socket holds at the moment.
+// A port no socket holds at the moment: only inside a private network, where no other test runs.
 int32_t FreePort()
 {
     TNMUDP probe;
@@ -88,7 +90,7 @@ TEST_F(UdpEvents, ClientLogsEachDatagramWholeWithItsCounters)
     qsizetype at = 0;
     for (int i = 0; i < sizes.size(); ++i) {
         // Each line: the label, then the hex block of exactly this datagram.
-        const QString head = ReceiveLabel + QString::fromLatin1(HexBlock(UdpPeer::Pattern(sizes[i])));
+        const QString head = ReceiveLabel + HexBlockText(UdpPeer::Pattern(sizes[i]));
         const qsizetype found = log.indexOf(head, at);
         EXPECT_GE(found, at) << "datagram " << i;
         at = std::max(at, found + 1);
@@ -96,7 +98,7 @@ TEST_F(UdpEvents, ClientLogsEachDatagramWholeWithItsCounters)
     }
     EXPECT_EQ(window->RecvCount, total);
     EXPECT_EQ(window->SendCount, 0);
-    EXPECT_EQ(window->StatusBar2Panel0->text(), CounterLine(total, 0));
+    EXPECT_EQ(window->StatusBar2Panel0->text(), CountersText(total, 0));
     // A client's peer is the one it was made with, whoever sends to it.
     EXPECT_EQ(client->RemoteHost, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(client->RemotePort, 9);
@@ -145,6 +147,8 @@ TEST_F(UdpEvents, ServerTakesEachSenderAsItsPeerAndAnswersTheLast)
 
 TEST_F(UdpEvents, DeletingAnInstanceGivesItsPortBack)
 {
+    // Ports free a moment ago, given back and bound again: a network of the test's own.
+    VELMORA_IN_PRIVATE_NETWORK();
     struct Row {
         const char *name;
         std::function<TMySocket *(TForm1 &, int32_t)> create;
