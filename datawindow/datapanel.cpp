@@ -1,13 +1,11 @@
 #include "datapanel.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 // Qt
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputMethodEvent>
@@ -18,11 +16,9 @@
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QActionGroup>
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QTime>
-#include <QTimerEvent>
 #include <QVBoxLayout>
 
 // platform
@@ -53,22 +49,6 @@ const QColor clLogBackground(0xFD, 0xF9, 0xF7);
 
 const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
 const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
-
-// The local time of day. QTime::currentTime() has the system look up its time zone on every call
-// (a check of the zone file each time), too slow for a flood of lines: the zone's offset is asked
-// once per second, and zones change their offsets only on whole seconds.
-QTime localTimeNow()
-{
-    static qint64 second = std::numeric_limits<qint64>::min();
-    static qint64 offsetMs = 0;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now / 1000 != second) {
-        second = now / 1000;
-        offsetMs = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * qint64(1000);
-    }
-    constexpr qint64 day = 24 * 3600 * 1000;
-    return QTime::fromMSecsSinceStartOfDay(int(((now + offsetMs) % day + day) % day));
-}
 
 TFrmData::StopInstanceHook &stopInstanceHook()
 {
@@ -282,172 +262,6 @@ void TFrmData::BuildSendBox(QWidget *parent)
     column->addWidget(GroupBox8);
 }
 
-// ---- receive log and counters -------------------------------------------------------------
-
-const TLogStore &TFrmData::Lines() const
-{
-    return Memo2 ? Memo2->Lines() : FLog;
-}
-
-void TFrmData::AppendLogLine(const QString &line)
-{
-    if (Memo2)
-        Memo2->AppendLine(line);
-    else
-        FLog.Append(line);
-    TrimLog();
-}
-
-void TFrmData::FlushLog()
-{
-    if (Memo2)
-        Memo2->ShowAppended();
-}
-
-void TFrmData::TrimLog()
-{
-    TrimLogTo(FMaxLogBytes, FMaxLogLines);
-}
-
-void TFrmData::TrimLogTo(qsizetype maxBytes, qsizetype maxLines)
-{
-    const qsizetype drop = Lines().FrontLinesOver(maxBytes, maxLines);
-    if (drop > 0) {
-        // The note of an earlier trim goes with the lines before it and is written anew.
-        FLogDropped += drop - (FLogDropped > 0 ? 1 : 0);
-        if (Memo2)
-            Memo2->ReplaceFront(drop, TrimNote(FLogDropped));
-        else
-            FLog.ReplaceFront(drop, TrimNote(FLogDropped));
-    }
-    TLogBudget::Instance().Changed(this, LogBytes());
-}
-
-void TFrmData::SetLogBounds(qsizetype maxBytes, qsizetype maxLines)
-{
-    FMaxLogBytes = maxBytes;
-    FMaxLogLines = maxLines;
-    TrimLog();
-}
-
-qsizetype TFrmData::LogBytes() const
-{
-    return Lines().MemoryBytes();
-}
-
-void TFrmData::ShedLogTo(qsizetype bytes)
-{
-    TrimLogTo(std::min(bytes, FMaxLogBytes), FMaxLogLines);
-}
-
-QString TFrmData::LogText() const
-{
-    return Lines().Text();
-}
-
-qsizetype TFrmData::LogLineCount() const
-{
-    return Lines().LineCount();
-}
-
-void TFrmData::LogReceived(const QByteArray &block)
-{
-    const bool datagram = MySocket
-        && (MySocket->Kind == kind::UdpServer || MySocket->Kind == kind::UdpClient || MySocket->Kind == kind::UdpGroup);
-    // A capture that fails or falls behind stops by itself, and says so (CaptureStopped). A
-    // stream waits for room (TakesReads); datagrams cannot.
-    if (FCapture && FCapture->Write(block) && datagram && FCapture->Full())
-        FCapture->FallBehind(QStringLiteral("写入跟不上接收（已有%1字节等待写入）").arg(FCapture->Queued()));
-    // In text mode a character may be split across reads of a stream: its first bytes wait for the
-    // next read and show in its line. A datagram stands alone, whoever sent it; a hex line shows
-    // its own bytes; a read too long to show whole shows its first bytes. What waited then shows
-    // in a line of its own before.
-    const QTime now = localTimeNow();
-    QByteArray shown = block;
-    if (FHex || datagram || block.size() > MaxShownBytes - 4) {
-        ShowHeldBytes();
-    } else {
-        shown = FSplit.Take(block, FCodePage);
-        if (FSplit.Holds()) {
-            FHeldAt = now;
-            if (FHeldTimer)
-                killTimer(FHeldTimer);
-            FHeldTimer = startTimer(HeldBytesWaitMs);
-        } else if (FHeldTimer) {
-            killTimer(FHeldTimer);
-            FHeldTimer = 0;
-        }
-    }
-    // The line is kept as its time, bytes and switches; its text is made when it is drawn.
-    if (Memo2)
-        Memo2->AppendReceived(now, shown, FHex, FCodePage);
-    else
-        FLog.AppendReceived(now, shown, FHex, FCodePage);
-    TrimLog();
-    RecvCount += block.size();
-    ShowCounters();
-}
-
-void TFrmData::ShowHeldBytes()
-{
-    if (FHeldTimer) {
-        killTimer(FHeldTimer);
-        FHeldTimer = 0;
-    }
-    if (!FSplit.Holds())
-        return;
-    // Counted when they came; shown now as they are, in the code page they came in.
-    const QByteArray held = FSplit.Release();
-    if (Memo2)
-        Memo2->AppendReceived(FHeldAt, held, false, FCodePage);
-    else
-        FLog.AppendReceived(FHeldAt, held, false, FCodePage);
-    TrimLog();
-}
-
-void TFrmData::timerEvent(QTimerEvent *event)
-{
-    if (event->timerId() == FHeldTimer)
-        ShowHeldBytes();
-    else if (event->timerId() == FStuckTimer)
-        WatchStuckCapture();
-    else
-        QObject::timerEvent(event);
-}
-
-void TFrmData::ShowCounters()
-{
-    FCountersShown = true;
-    FShownRecv = RecvCount;
-    FShownSend = SendCount;
-    if (!StatusBar2Panel0)
-        return;
-    // The text is exact at once; while new lines wait for the log box's next repaint, so does
-    // the panel's, which would otherwise come once per turn of the event loop.
-    const bool deferPaint = Memo2->AppendsWaiting();
-    if (StatusBar2Panel0->updatesEnabled() == deferPaint)
-        StatusBar2Panel0->setUpdatesEnabled(!deferPaint);
-    StatusBar2Panel0->setText(CounterLine(RecvCount, SendCount));
-}
-
-QString TFrmData::CounterText() const
-{
-    return FCountersShown ? CounterLine(FShownRecv, FShownSend) : QString();
-}
-
-void TFrmData::ApplyCounters()
-{
-    if (FCountersShown)
-        StatusBar2Panel0->setText(CounterText());
-}
-
-void TFrmData::Button2Click()
-{
-    SendCount = 0;
-    RecvCount = 0;
-    ShowCounters();
-}
-
 void TFrmData::CheckBox2Click()
 {
     // What waited for the rest of a character shows as it came, before lines of the other kind.
@@ -586,7 +400,8 @@ void TFrmData::OpenTcpClient()
     } catch (const Exception &) {
     }
     if (!opened) {
-        ui::ShowMessage(QStringLiteral("连接失败!"));
+        const ui::Operation op = Working();
+        op.Run([&] { op.Message(QStringLiteral("连接失败!")); });
         return;
     }
     // -1 while a host lookup is still pending: not bound yet.
