@@ -95,6 +95,11 @@ void TFrmData::SendFileIn(const ui::Operation &op, const QString &path)
                        .arg(TNMUDP::MaxDatagram));
         return;
     }
+    // A TCP kind with no link sends nothing, and logs nothing either: there is no file send to tell.
+    if ((k == kind::TcpClient || k == kind::TcpServerClient) && MySocket->LinkState != 1) {
+        op.Message(QStringLiteral("未连接,数据未发送!"));
+        return;
+    }
     const int64_t announced = whole ? int64_t(piece.size()) : source->ClaimedSize();
     AppendLogLine(FileSendLine(QTime::currentTime(), name, announced));
     ShowCounters();
