@@ -10,7 +10,7 @@ bash scripts/install-deps.sh
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
-targets=(fuzz_hextobytes fuzz_strtoint fuzz_dottedtobytes fuzz_receiveline)
+targets=(fuzz_hextobytes fuzz_strtoint fuzz_dottedtobytes fuzz_receiveline fuzz_splitcharacters fuzz_logtrim)
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}"
 
 export QT_QPA_PLATFORM=offscreen
