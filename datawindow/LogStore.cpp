@@ -656,7 +656,8 @@ qsizetype TLogStore::FrontLinesOver(qsizetype maxBytes, qsizetype maxLines) cons
     const qsizetype arenaUsed = FArena.UsedFrom(FArenaFrom);
     const uint64_t arenaEnd = FArena.End();
     qsizetype owned = FOwnedBytes;
-    qsizetype drop = std::max<qsizetype>(0, lines - lineGoal);
+    // The note that takes the dropped lines' place is a line of its own.
+    qsizetype drop = std::clamp<qsizetype>(lines + 1 - lineGoal, 0, std::max<qsizetype>(lines - 1, 0));
     for (qsizetype i = 0; i < drop; ++i)
         if (FLines[size_t(i)].kind() == Owned)
             owned -= OwnedCost(FLines[size_t(i)].chars);
@@ -666,7 +667,7 @@ qsizetype TLogStore::FrontLinesOver(qsizetype maxBytes, qsizetype maxLines) cons
                 return std::min(arenaUsed, qsizetype(arenaEnd - FLines[size_t(i)].where));
         return qsizetype(0);
     };
-    // The note that takes the dropped lines' place costs a line of its own.
+    // And it costs what a line of its own does.
     const qsizetype note = qsizetype(sizeof(Entry)) + OwnedCost(64);
     while (drop < lines - 1
            && (lines - drop) * qsizetype(sizeof(Entry)) + arenaAfter(drop) + owned + note > byteGoal) {

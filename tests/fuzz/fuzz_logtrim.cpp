@@ -149,12 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 for (qsizetype i = 0; i < log.LineCount(); ++i)
                     if (log.Line(i) != lines[i])
                         std::abort();
-                // Unless that takes all but one line, the log is back within its line bound. The
-                // note is left out of it where a slice of the bound is no line at all, and the
-                // byte bound is not met while the first line kept shares its arena block with
-                // lines dropped (FrontLinesOver counts their bytes gone): both are let pass here.
-                const qsizetype noteOver = maxLines < TLogStore::TrimSlices ? 1 : 0;
-                if (drop < before - 1 && log.LineCount() > maxLines + noteOver)
+                // Unless that takes all but one line, the log is back within both bounds, the
+                // note counted.
+                if (drop < before - 1 && (log.LineCount() > maxLines || log.MemoryBytes() > maxBytes))
                     std::abort();
                 // Lines gone cost nothing any more: only the note is new.
                 if (log.MemoryBytes() > bytesBefore + costOfOnly(note))
