@@ -223,8 +223,10 @@ QString Soak::SendFile(uint32_t r, uint32_t f)
     FSending = false;
     const bool stands = w && w->MySocket == i && !content.isEmpty();
     const int64_t sent = stands ? w->SendCount - before : 0;
-    if (stands && tcp && peer)
-        Sent(i, content.left(sent), 1, sent == content.size() && i->LinkState == 1 && PeerOf(i) == peer);
+    // A client whose connect completed while the dialog was open sends to the peer it has now.
+    TcpPeer *now = stands && tcp ? PeerOf(i) : nullptr;
+    if (now)
+        Sent(i, content.left(sent), 1, sent == content.size() && i->LinkState == 1 && (!peer || now == peer));
     else if (!tcp)
         Sent(stands ? i : nullptr, content, sent > 0 ? 1 : 0, true);
     return QStringLiteral("send %1 from %2").arg(kindName, what);
