@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <algorithm>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 // Qt
 #include <QByteArray>
@@ -14,10 +16,13 @@
 
 namespace {
 
-// Small received blocks are gathered into pieces of up to this size: one write each.
-constexpr qsizetype PieceSize = 1024 * 1024;
-// Blocks of at least this size go to the worker as they are.
-constexpr qsizetype SharedBlock = 64 * 1024;
+// Received blocks are copied into pieces of this size, one write each. Pieces the worker has
+// written are used again: memory a capture has touched once costs nothing the next time, where
+// fresh memory for every block (or holding the receiving side's blocks while they wait, so that
+// it cannot use its memory again) costs a page fault every 4 KiB, more than the rest of a capture.
+constexpr size_t PieceSize = 1024 * 1024;
+// Written pieces kept for use again: enough for a full queue.
+constexpr size_t SparePieces = size_t(TReceiveCapture::QueueLimit) / PieceSize + 2;
 // A capture turned off writes on into a FIFO or device while it takes something this often.
 constexpr int ClosingPatienceMs = 3000;
 
@@ -37,15 +42,16 @@ struct TReceiveCapture::Shared : std::enable_shared_from_this<TReceiveCapture::S
     fileio::Waker waker;
     std::mutex lock;
     std::condition_variable more;
-    std::deque<QByteArray> queue;
+    using Piece = std::vector<char>;
+    std::deque<Piece> queue;
+    // Written pieces, their memory kept.
+    std::vector<Piece> spare;
     int64_t queued = 0; // bytes queued and not yet written
     bool closing = false;
     // Stopped for falling behind: the queue goes unwritten.
     bool cancelled = false;
     // The receiving side waits for room: told when the queue is down to half.
     bool waitingForRoom = false;
-    // The last piece of the queue gathers small blocks (the worker has not taken it).
-    bool gathering = false;
     // The system's reason when a write failed.
     QString failure;
     std::atomic<bool> stopped{false};
@@ -57,14 +63,14 @@ struct TReceiveCapture::Shared : std::enable_shared_from_this<TReceiveCapture::S
 
     static void Run(const std::shared_ptr<Shared> &self);
     // Writes one piece whole; false when the capture stops there.
-    bool WritePiece(const QByteArray &piece);
+    bool WritePiece(const Piece &piece);
 };
 
-bool TReceiveCapture::Shared::WritePiece(const QByteArray &piece)
+bool TReceiveCapture::Shared::WritePiece(const Piece &piece)
 {
-    for (qsizetype done = 0; done < piece.size();) {
+    for (size_t done = 0; done < piece.size();) {
         int error = 0;
-        const long n = fileio::WriteSome(fd, piece.constData() + done, size_t(piece.size() - done), &error);
+        const long n = fileio::WriteSome(fd, piece.data() + done, piece.size() - done, &error);
         if (n > 0) {
             done += n;
             written += n;
@@ -103,7 +109,7 @@ bool TReceiveCapture::Shared::WritePiece(const QByteArray &piece)
 void TReceiveCapture::Shared::Run(const std::shared_ptr<Shared> &self)
 {
     for (;;) {
-        QByteArray piece;
+        Piece piece;
         {
             std::unique_lock<std::mutex> hold(self->lock);
             self->more.wait(hold, [&] { return !self->queue.empty() || self->closing || self->cancelled; });
@@ -114,6 +120,10 @@ void TReceiveCapture::Shared::Run(const std::shared_ptr<Shared> &self)
         }
         if (!self->WritePiece(piece))
             break;
+        piece.clear();
+        std::lock_guard<std::mutex> hold(self->lock);
+        if (self->spare.size() < SparePieces)
+            self->spare.push_back(std::move(piece));
     }
     fileio::Close(self->fd);
     self->fd = -1;
@@ -182,19 +192,24 @@ bool TReceiveCapture::Write(const QByteArray &bytes)
     if (bytes.isEmpty())
         return true;
     std::lock_guard<std::mutex> hold(FShared->lock);
-    std::deque<QByteArray> &queue = FShared->queue;
-    if (bytes.size() >= SharedBlock && bytes.isDetached()) {
-        // A large block of its own (a stream's read) is shared, not copied: a copy into fresh
-        // memory costs a page fault every 4 KiB, more than the rest of a capture.
-        queue.push_back(bytes);
-    } else {
-        // Copied: a datagram may lie in a buffer that is used again for the next one. Small
-        // blocks are gathered, so that a write takes many.
-        if (queue.empty() || !FShared->gathering || queue.back().size() + bytes.size() > PieceSize)
-            queue.emplace_back();
-        queue.back().append(bytes.constData(), bytes.size());
+    Shared &shared = *FShared;
+    // Copied: the receiving side uses its memory again at once, and a datagram may lie in a buffer
+    // that is used again for the next one. The last piece is filled before the next one is begun.
+    for (qsizetype from = 0; from < bytes.size();) {
+        if (shared.queue.empty() || shared.queue.back().size() >= PieceSize) {
+            if (shared.spare.empty()) {
+                shared.queue.emplace_back();
+                shared.queue.back().reserve(PieceSize);
+            } else {
+                shared.queue.push_back(std::move(shared.spare.back()));
+                shared.spare.pop_back();
+            }
+        }
+        Shared::Piece &piece = shared.queue.back();
+        const size_t n = std::min(PieceSize - piece.size(), size_t(bytes.size() - from));
+        piece.insert(piece.end(), bytes.constData() + from, bytes.constData() + from + n);
+        from += qsizetype(n);
     }
-    FShared->gathering = bytes.size() < SharedBlock;
     FShared->queued += bytes.size();
     FShared->more.notify_one();
     return true;
