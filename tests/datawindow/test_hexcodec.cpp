@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "HexCodec.h"
 
 namespace {
@@ -103,6 +105,12 @@ struct HexTextRow {
     qsizetype position; // of the refused character, 0 when read
     char32_t character;
 };
+
+// The row by its name in test listings.
+void PrintTo(const HexTextRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
 
 class ReadHexTextRows : public ::testing::TestWithParam<HexTextRow> {};
 
