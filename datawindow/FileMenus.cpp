@@ -1,5 +1,6 @@
-// The entries a data window adds to the context menus of its log box and send box: saving the
-// log, receiving into a file, sending a file, the code page of its text.
+// The entries a data window adds to the context menus of its log box and send box: saving and
+// clearing the log, receiving into a file, sending a file, the code page of its text, the sends
+// to recall.
 //
 // An entry that waits (a file dialog, a question, a box, a send) runs once its menu has closed and
 // its code has returned (ui::Later): a menu deleted on close goes in the first event loop that runs
@@ -207,6 +208,7 @@ void TFrmData::ChooseCaptureFile(const ui::Operation &op)
 void TFrmData::AddLogMenuEntries(QMenu *menu)
 {
     menu->addSeparator();
+    menu->addAction(QStringLiteral("清空接收区"), this, [this] { ClearLog(); });
     menu->addAction(QStringLiteral("保存接收区…"), this, [this] {
         ui::Later(this, [this] {
             const ui::Operation op = Working();
@@ -253,6 +255,7 @@ void TFrmData::AddCodePageMenu(QMenu *menu)
 void TFrmData::AddSendMenuEntries(QMenu *menu)
 {
     menu->addSeparator();
+    AddHistoryMenu(menu);
     AddCodePageMenu(menu);
     menu->addAction(QStringLiteral("发送文件…"), this, [this] {
         ui::Later(this, [this] {

@@ -131,5 +131,7 @@ void TFrmData::SendFileIn(const ui::Operation &op, const QString &path)
         if (read == TFileSource::Result::Failed)
             op.Message(QStringLiteral("无法读取文件：") + reason);
     }
+    // Every piece counted shows now, not at whatever refreshes the line next.
+    ShowCounters();
     RunWaitingSends();
 }

@@ -55,3 +55,44 @@ QByteArray HexToBytes(const QByteArray &text)
         bytes[i] = static_cast<char>((digitValue(text[2 * i]) << 4) | digitValue(text[2 * i + 1]));
     return bytes;
 }
+
+bool IsHexBlank(char32_t c)
+{
+    // Line breaks of any kind, blanks of any width, tabs.
+    return c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029 || c == 0x85 || QChar::isSpace(c);
+}
+
+bool ReadHexText(const QString &text, QByteArray *bytes, THexFault *fault)
+{
+    QByteArray digits;
+    digits.reserve(text.size());
+    qsizetype position = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        // A character outside the first plane is one character, in two units.
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        ++position;
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')) {
+            digits += char(c);
+        } else if (!IsHexBlank(c)) {
+            if (fault)
+                *fault = {position, c};
+            return false;
+        }
+    }
+    *bytes = HexToBytes(digits);
+    return true;
+}
+
+QString HexFaultText(const THexFault &fault)
+{
+    // A character that shows nothing is named by its number.
+    const QString shown = QString::fromUcs4(&fault.character, 1);
+    const bool visible = QChar::isPrint(fault.character) && !QChar::isMark(fault.character);
+    const QString name = visible ? QStringLiteral("“%1”").arg(shown)
+                                 : QStringLiteral("U+%1").arg(uint(fault.character), 4, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("十六进制数据中第%1个字符%2不是十六进制数字,数据未发送!").arg(fault.position).arg(name);
+}

@@ -99,6 +99,31 @@ void TLogView::AdoptLines(TLogStore &&lines)
     ScheduleShow();
 }
 
+void TLogView::Clear()
+{
+    if (TLogViewAccessible::Listening())
+        TLogViewAccessible::Cleared(this);
+    FStore = TLogStore();
+    FHistory = TEditHistory();
+    FLineBase = 0;
+    FAnnouncedLines = 0;
+    FCaret = FAnchor = TLogPosition();
+    FTop = 0;
+    FTopOffset = 0;
+    FFollowEnd = true;
+    FGoalX = -1;
+    FDragging = false;
+    FLineAnchor = -1;
+    FAppendsWaiting = false;
+    FShowTimer.stop();
+    DropLayouts();
+    SyncScrollBar();
+    viewport()->update();
+    emit appendsShown();
+    if (TLogViewAccessible::Listening())
+        TLogViewAccessible::CaretMoved(this);
+}
+
 void TLogView::ReplaceFront(qsizetype count, const QString &line)
 {
     count = std::min(count, lineCount());

@@ -43,6 +43,9 @@ public:
     qsizetype lineSize(qsizetype i) const { return FStore.LineSize(i); }
     QString toPlainText() const { return FStore.Text(); }
     qsizetype characterCount() const { return FStore.CharacterCount(); }
+    // Empties the box: its lines, the edits to undo, caret and selection; text an input method is
+    // composing stays.
+    void Clear();
     // Replaces the first count lines by one line; caret and selection stay on their text.
     void ReplaceFront(qsizetype count, const QString &line);
     bool isReadOnly() const { return false; }

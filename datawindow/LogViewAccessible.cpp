@@ -85,6 +85,15 @@ void TLogViewAccessible::Removed(TLogView *view, TLogPosition from, TLogPosition
     tell(&event);
 }
 
+void TLogViewAccessible::Cleared(TLogView *view)
+{
+    // The text that went, as far as the value of a small log holds it.
+    const TLogStore &store = view->FStore;
+    const QString gone = store.TextSize() <= MaxValueChars ? store.Text() : QString();
+    QAccessibleTextRemoveEvent event(view, 0, gone);
+    tell(&event);
+}
+
 void TLogViewAccessible::Appended(TLogView *view, qsizetype firstLine)
 {
     const TLogStore &store = view->FStore;

@@ -28,6 +28,8 @@ public:
     static void CaretMoved(TLogView *view);
     static void Inserted(TLogView *view, TLogPosition from, TLogPosition to);
     static void Removed(TLogView *view, TLogPosition from, TLogPosition to);
+    // All of the text went (call before it goes).
+    static void Cleared(TLogView *view);
     // Lines from this one to the end were appended.
     static void Appended(TLogView *view, qsizetype firstLine);
 

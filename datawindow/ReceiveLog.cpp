@@ -96,6 +96,18 @@ void TFrmData::ShedLogTo(qsizetype bytes)
     TrimLogTo(std::min(bytes, FMaxLogBytes), FMaxLogLines);
 }
 
+void TFrmData::ClearLog()
+{
+    // Held bytes are not in the log yet: they wait for their rest as before.
+    if (Memo2)
+        Memo2->Clear();
+    else
+        FLog = TLogStore();
+    // A trim from now on counts its lines afresh.
+    FLogDropped = 0;
+    TLogBudget::Instance().Changed(this, LogBytes());
+}
+
 QString TFrmData::LogText() const
 {
     return Lines().Text();
@@ -176,6 +188,7 @@ void TFrmData::ShowCounters()
     FCountersShown = true;
     FShownRecv = RecvCount;
     FShownSend = SendCount;
+    FCountersAt.start();
     if (!StatusBar2Panel0)
         return;
     // The text is exact at once; while new lines wait for the log box's next repaint, so does

@@ -13,10 +13,12 @@
 
 // Qt
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTime>
 
@@ -109,18 +111,31 @@ void SendUdpText(TNMUDP *udp, const QByteArray &bytes)
     udp->SendStream(stream);
 }
 
+namespace {
+
+// The TCP connection a send of this instance goes through (null for the UDP kinds and a TCP
+// server, which send otherwise).
+TCustomWinSocket *TcpConnectionOf(const TMySocket &instance)
+{
+    if (instance.Kind == kind::TcpClient) {
+        auto *client = qobject_cast<TClientSocket *>(instance.Socket);
+        return client ? client->Socket() : nullptr;
+    }
+    if (instance.Kind == kind::TcpServerClient)
+        return qobject_cast<TCustomWinSocket *>(instance.Socket);
+    return nullptr;
+}
+
+} // namespace
+
 TSendOutcome TFrmData::SendString(const QByteArray &bytes)
 {
     TMySocket *instance = MySocket;
     if (!instance)
         return TSendOutcome::Stopped;
     const QString &k = instance->Kind;
-    if (k == kind::TcpClient) {
-        auto *client = qobject_cast<TClientSocket *>(instance->Socket);
-        return SendWithRetry(client ? client->Socket() : nullptr, bytes);
-    }
-    if (k == kind::TcpServerClient)
-        return SendWithRetry(instance->Socket, bytes);
+    if (k == kind::TcpClient || k == kind::TcpServerClient)
+        return SendWithRetry(TcpConnectionOf(*instance), bytes);
     if (k == kind::UdpClient) {
         if (instance->UdpClient)
             SendUdpText(instance->UdpClient, bytes);
@@ -133,6 +148,16 @@ TSendOutcome TFrmData::SendString(const QByteArray &bytes)
     return TSendOutcome::Sent;
 }
 
+bool TFrmData::HasLink() const
+{
+    if (!MySocket)
+        return false;
+    if (MySocket->Kind != kind::TcpClient && MySocket->Kind != kind::TcpServerClient)
+        return true;
+    const TCustomWinSocket *connection = TcpConnectionOf(*MySocket);
+    return connection && connection->Connected();
+}
+
 void TFrmData::Button11Click()
 {
     // Pressed in the window: a window never shown has no send box to send from.
@@ -140,39 +165,70 @@ void TFrmData::Button11Click()
         return;
     const bool hex = HexMode();
     const int codePage = FCodePage;
-    const QByteArray text = ToCodePageNumber(SendBoxText(Memo3->document()), codePage);
-    const QByteArray bytes = hex ? HexToBytes(text) : text;
+    // The box as it stands, its line breaks as one character each: what the history keeps, and
+    // where a refused hex character is counted.
+    QString boxText = Memo3->document()->toRawText();
+    boxText.replace(QChar::ParagraphSeparator, u'\n');
+    boxText.replace(QChar::LineSeparator, u'\n');
+    QByteArray bytes;
+    if (hex) {
+        THexFault fault;
+        if (!ReadHexText(boxText, &bytes, &fault)) {
+            const ui::Operation op = Working();
+            op.Run([&] { op.Message(HexFaultText(fault)); });
+            return;
+        }
+    } else {
+        bytes = ToCodePageNumber(SendBoxText(Memo3->document()), codePage);
+    }
     if (bytes.isEmpty())
         return;
     const QString repeatText = ComboBox2->currentText();
+    // A count that is no number is told by the error it raises; the box keeps its text.
+    const int32_t count = StrToInt(repeatText);
+    // No link: nothing goes, nothing is logged, and the text stays to be sent once connected.
+    if (!HasLink()) {
+        const ui::Operation op = Working();
+        op.Run([&] { op.Message(NotConnectedText); });
+        return;
+    }
     Memo3->clear();
+    FSendHistory.Leave();
+    const TSentText sent{boxText, hex};
     // Pressed while part of a unit is out (this runs inside that send's wait): its turn comes
     // when the unit is out whole.
     if (FOpenUnits > 0) {
-        FWaitingSends.push_back([this, bytes, hex, repeatText, codePage] {
-            RunSendCommand(bytes, hex, repeatText, codePage);
+        FWaitingSends.push_back([this, bytes, sent, repeatText, count, codePage] {
+            RunSendCommand(bytes, sent, repeatText, count, codePage);
         });
         return;
     }
-    RunSendCommand(bytes, hex, repeatText, codePage);
+    RunSendCommand(bytes, sent, repeatText, count, codePage);
 }
 
-void TFrmData::RunSendCommand(const QByteArray &bytes, bool hex, const QString &repeatText, int codePage)
+void TFrmData::RunSendCommand(const QByteArray &bytes, const TSentText &sent, const QString &repeatText,
+                              int32_t count, int codePage)
 {
-    AppendLogLine(SendLine(QTime::currentTime(), bytes, hex, repeatText, codePage));
-    // Before this command's bytes are counted: they show at the next refresh.
+    AppendLogLine(SendLine(QTime::currentTime(), bytes, sent.hex, repeatText, codePage));
     ShowCounters();
-    const int32_t count = StrToInt(repeatText);
 
     const ui::Operation op = Working();
     op.Run([&] {
-        for (int32_t i = 0; i < count; ++i)
-            if (!SendStep(op, bytes, i == 0))
-                return;
+        try {
+            for (int32_t i = 0; i < count; ++i)
+                if (!SendStep(op, bytes, i == 0, &sent))
+                    break;
+        } catch (...) {
+            // A send error raised: what went out before it is counted.
+            if (op.Stands())
+                ShowCounters();
+            throw;
+        }
+        ShowCounters();
     });
 }
 
-bool TFrmData::SendStep(const ui::Operation &op, const QByteArray &bytes, bool first)
+bool TFrmData::SendStep(const ui::Operation &op, const QByteArray &bytes, bool first, const TSentText *command)
 {
     TSendOutcome outcome;
     try {
@@ -181,21 +237,42 @@ bool TFrmData::SendStep(const ui::Operation &op, const QByteArray &bytes, bool f
         // Deleted while its send waited (a UDP name lookup, which the deletion cancels): the
         // command ends quietly with its window, as when a TCP send stops that way.
         op.Check();
+        // Refused before anything went: the text goes back to the box.
+        if (first && command)
+            KeepUnsent(*command);
         throw;
     }
     op.Check();
     if (outcome != TSendOutcome::Sent) {
         // A link that goes down during the command shows in the status and the tree, and may be
         // the user's own doing: only a send that found no link at all is told.
-        if (outcome == TSendOutcome::NotConnected && first)
+        if (outcome == TSendOutcome::NotConnected && first) {
+            if (command)
+                KeepUnsent(*command);
             op.Message(NotConnectedText);
+        }
         RunWaitingSends();
         return false;
     }
     SendCount += bytes.size();
+    if (first && command)
+        FSendHistory.Add(*command);
+    // The counter line follows a long send a few times a second, not once per repetition.
+    if (FCountersAt.elapsed() >= CounterRefreshMs)
+        ShowCounters();
     RunWaitingSends();
     op.Yield();
     return true;
+}
+
+void TFrmData::KeepUnsent(const TSentText &sent)
+{
+    // Unless the user wrote something else there meanwhile.
+    if (!Memo3 || !Memo3->document()->isEmpty())
+        return;
+    CheckBox2->setChecked(sent.hex);
+    Memo3->setPlainText(sent.text);
+    Memo3->moveCursor(QTextCursor::End);
 }
 
 void TFrmData::RunWaitingSends()

@@ -100,6 +100,7 @@ void setStatusText(QLabel *label, const QString &text)
 TFrmData::TFrmData(QMdiArea *area) : QObject(area), FArea(area)
 {
     FStatus.Labels[0] = QStringLiteral("linkstatus");
+    FCountersAt.start();
 }
 
 TFrmData::~TFrmData()
@@ -155,6 +156,11 @@ QMdiSubWindow *TFrmData::Build()
     // toggled, not clicked: the caption follows the switch however it is set.
     connect(CheckBox2, &QCheckBox::toggled, this, &TFrmData::CheckBox2Click);
     Memo3->installEventFilter(this);
+    // An edit of the user's ends a walk through the send history: the next starts from the box.
+    connect(Memo3, &QPlainTextEdit::textChanged, this, [this] {
+        if (!FRecalling)
+            FSendHistory.Leave();
+    });
     Memo3->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Memo3, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         QMenu *menu = Memo3->createStandardContextMenu();
@@ -307,8 +313,10 @@ bool TFrmData::DiscardsKey(const QKeyEvent *event)
 bool TFrmData::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Memo3) {
-        if (event->type() == QEvent::KeyPress)
-            return DiscardsKey(static_cast<QKeyEvent *>(event));
+        if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            return RecallKey(key) || DiscardsKey(key);
+        }
         if (event->type() == QEvent::InputMethod && HexMode()) {
             // Characters from an input method are typed characters as well.
             auto *im = static_cast<QInputMethodEvent *>(event);

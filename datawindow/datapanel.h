@@ -13,6 +13,7 @@
 #include <vector>
 
 // Qt
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -20,6 +21,7 @@
 
 #include "CodePages.h"
 #include "LogStore.h"
+#include "SendHistory.h"
 
 class QByteArray;
 class QCheckBox;
@@ -80,6 +82,9 @@ public:
     void FlushLog();
     // The whole receive log.
     QString LogText() const;
+    // Empties the log ("清空接收区"); the counters stay, and bytes held for the rest of a
+    // character stay held for the next read.
+    void ClearLog();
     qsizetype LogLineCount() const;
     // The log holds at most this many bytes of memory (TLogStore::MemoryBytes) and lines; past
     // either, the oldest lines go and the first line says how many have gone. A flood has no end,
@@ -110,8 +115,10 @@ public:
     bool HoldsBytes() const { return FSplit.Holds(); }
     // How long a held character waits for its rest.
     static constexpr int HeldBytesWaitMs = 300;
-    // Writes the counter line into the counter panel.
+    // Writes the counter line into the counter panel. A send command or file send writes it when
+    // it ends, and at most every CounterRefreshMs while it goes on.
     void ShowCounters();
+    static constexpr int CounterRefreshMs = 100;
     // The counter line as the panel shows it (empty until first written).
     QString CounterText() const;
     // The hex display switch, read afresh by every line, key press and send.
@@ -154,6 +161,11 @@ public:
     // The entries of the log box's and the send box's context menus that go beyond a text box.
     void AddLogMenuEntries(QMenu *menu);
     void AddSendMenuEntries(QMenu *menu);
+    // The sends of the send box that went out, newest last; recalled into the box with Ctrl+Up
+    // and Ctrl+Down, or from the box's context menu ("发送历史").
+    const TSendHistory &SendHistory() const { return FSendHistory; }
+    // Puts a send of the history into the box, its hex switch as it was.
+    void RecallSent(const TSentText &sent);
 
     // The main window's stop command for one instance. The stop button of a TCP client or an
     // accepted connection calls it with this window's own instance, whatever the tree selects.
@@ -211,10 +223,20 @@ private:
     // ends quietly when the window or its instance goes meanwhile (see ui::Operation).
     ui::Operation Working();
     // The send command's work once its bytes are taken from the send box (SendCommand.cpp).
-    void RunSendCommand(const QByteArray &bytes, bool hex, const QString &repeatText, int codePage);
+    void RunSendCommand(const QByteArray &bytes, const TSentText &sent, const QString &repeatText, int32_t count,
+                        int codePage);
     // One send of the send command or of a file send, and the event handling after it; false
-    // when the command ends there (the link lost, a failure told).
-    bool SendStep(const ui::Operation &op, const QByteArray &bytes, bool first);
+    // when the command ends there (the link lost, a failure told). A send command gives its text:
+    // the first send that goes out puts it into the history, and one refused before anything went
+    // puts it back into the box.
+    bool SendStep(const ui::Operation &op, const QByteArray &bytes, bool first, const TSentText *command = nullptr);
+    // A TCP kind's connection is up (other kinds always have what they send through).
+    bool HasLink() const;
+    // A send command's text back into the send box, unless the user wrote there meanwhile.
+    void KeepUnsent(const TSentText &sent);
+    // Ctrl+Up and Ctrl+Down in the send box.
+    bool RecallKey(const QKeyEvent *event);
+    void AddHistoryMenu(QMenu *menu);
     // All of the bytes on the instance's TCP connection (SendCommand.cpp).
     TSendOutcome SendWithRetry(QObject *socket, const QByteArray &bytes);
     // The sends that waited for their turn while a unit went out, in order, each to its end.
@@ -253,6 +275,11 @@ private:
     bool FCountersShown = false;
     int64_t FShownRecv = 0;
     int64_t FShownSend = 0;
+    // Since the counter line was last written.
+    QElapsedTimer FCountersAt;
+    TSendHistory FSendHistory;
+    // A recall puts text into the send box: that is no edit of the user's.
+    bool FRecalling = false;
     std::unique_ptr<TReceiveCapture> FCapture;
     // While reads wait for the capture: a timer, and the bytes written when they began to wait
     // or it last moved.

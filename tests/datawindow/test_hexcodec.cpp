@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "HexCodec.h"
 
 namespace {
@@ -94,6 +96,62 @@ TEST(HexCodec, HexToBytesIsTheInverseOfTheDigits)
     }
     EXPECT_EQ(HexToBytes(digits), all);
     EXPECT_EQ(HexToBytes(digits.toLower()), all);
+}
+
+struct HexTextRow {
+    const char *name;
+    QString text;
+    QByteArray bytes;   // when read
+    qsizetype position; // of the refused character, 0 when read
+    char32_t character;
+};
+
+// The row by its name in test listings.
+void PrintTo(const HexTextRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class ReadHexTextRows : public ::testing::TestWithParam<HexTextRow> {};
+
+TEST_P(ReadHexTextRows, BlanksAreSkippedAndAnythingElseIsRefused)
+{
+    const HexTextRow &row = GetParam();
+    QByteArray bytes = "untouched";
+    THexFault fault;
+    const bool read = ReadHexText(row.text, &bytes, &fault);
+    EXPECT_EQ(read, row.position == 0);
+    if (read) {
+        EXPECT_EQ(bytes.toHex(' '), row.bytes.toHex(' '));
+    } else {
+        EXPECT_EQ(bytes, QByteArray("untouched"));
+        EXPECT_EQ(fault.position, row.position);
+        EXPECT_EQ(fault.character, row.character);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HexCodec, ReadHexTextRows,
+    ::testing::Values(
+        HexTextRow{"empty", QString(), {}, 0, 0}, HexTextRow{"blanks_only", QStringLiteral(" \t\n"), {}, 0, 0},
+        HexTextRow{"dump", QStringLiteral("41 42 43"), "ABC", 0, 0},
+        HexTextRow{"lines_and_tabs", QStringLiteral("41\t42\r\n43\n"), "ABC", 0, 0},
+        HexTextRow{"pair_split_by_a_blank", QStringLiteral("4 1"), "A", 0, 0},
+        HexTextRow{"wide_blank", QStringLiteral("41\u300042"), "AB", 0, 0},
+        HexTextRow{"odd_last_digit_dropped", QStringLiteral("41 4"), "A", 0, 0},
+        HexTextRow{"letter", QStringLiteral("Hi中 ab"), {}, 1, U'H'},
+        HexTextRow{"chinese", QStringLiteral("ab 中"), {}, 4, U'中'},
+        HexTextRow{"line_break_is_one_character", QStringLiteral("41\r\n\nx"), {}, 6, U'x'},
+        HexTextRow{"outside_the_first_plane_is_one_character", QStringLiteral("\U0001F600 G"), {}, 1, U'\U0001F600'},
+        HexTextRow{"after_one_outside_the_first_plane", QStringLiteral("41\U0001F600"), {}, 3, U'\U0001F600'},
+        HexTextRow{"full_width_digit", QStringLiteral("4１"), {}, 2, U'１'},
+        HexTextRow{"control_character", QStringLiteral("41\x01"), {}, 3, 1}),
+    [](const ::testing::TestParamInfo<HexTextRow> &info) { return std::string(info.param.name); });
+
+TEST(HexCodec, ARefusedCharacterIsNamedByItselfOrItsNumber)
+{
+    EXPECT_EQ(HexFaultText({3, U'中'}), QStringLiteral("十六进制数据中第3个字符“中”不是十六进制数字,数据未发送!"));
+    EXPECT_EQ(HexFaultText({12, 1}), QStringLiteral("十六进制数据中第12个字符U+0001不是十六进制数字,数据未发送!"));
 }
 
 } // namespace

@@ -130,7 +130,8 @@ TEST_F(Sending, SendBoxAndRepeatCountDecideWhatIsLoggedCountedAndSent)
         {"lone hex digit", true, "4", "10", "", "", {}},
         {"repeat 0", false, "xy", "0", "", SendLabel + "xy[0次]", {}},
         {"repeat -5", false, "xy", "-5", "", SendLabel + "xy[-5次]", {}},
-        {"repeat abc", false, "xy", "abc", "", SendLabel + "xy[abc次]", {"'abc' is not a valid integer value"}},
+        // Refused before anything went: the text stays, and nothing claims it was sent.
+        {"repeat abc", false, "xy", "abc", "", "", {"'abc' is not a valid integer value"}},
     };
     TMySocket *client = ConnectedClient();
     TFrmData *window = client->DataWindow;
@@ -151,8 +152,8 @@ TEST_F(Sending, SendBoxAndRepeatCountDecideWhatIsLoggedCountedAndSent)
         } else {
             EXPECT_EQ(log.count(SendLabel), logBefore.count(SendLabel) + 1);
             EXPECT_TRUE(log.endsWith(c.logged)) << log.right(40).toStdString();
-            // Written before this command's bytes are counted.
-            EXPECT_EQ(window->StatusBar2Panel0->text(), CountersText(0, sentBefore));
+            // Written once the command's bytes are counted.
+            EXPECT_EQ(window->StatusBar2Panel0->text(), CountersText(0, sentBefore + c.wire.size()));
         }
         EXPECT_EQ(window->Memo3->toPlainText(), c.logged.isEmpty() ? c.box : QString());
         EXPECT_EQ(window->SendCount - sentBefore, c.wire.size());
@@ -176,12 +177,13 @@ TEST_F(Sending, WindowsWithoutALinkLogButSendNothing)
     Send(accepted->DataWindow, "x", "1");
     EXPECT_EQ(peer.Receive("c", 1), QByteArray("x")); // the server's own sends never reached it
 
-    // A client that was never connected says so, once, and counts nothing.
+    // A client that was never connected says so, once, counts nothing, logs nothing and keeps
+    // the text.
     HeldPort closed("127.0.0.1", ws::SOCK_STREAM_);
     TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), closed.port);
     Send(client->DataWindow, "ab", "10");
-    EXPECT_TRUE(client->DataWindow->LogText().endsWith(SendLabel + "ab[10次]"));
-    EXPECT_TRUE(client->DataWindow->Memo3->toPlainText().isEmpty());
+    EXPECT_EQ(client->DataWindow->LogText(), QString());
+    EXPECT_EQ(client->DataWindow->Memo3->toPlainText(), QStringLiteral("ab"));
     EXPECT_EQ(client->DataWindow->SendCount, 0);
     EXPECT_EQ(recorder.all, QStringList{NotConnected});
 }
@@ -360,7 +362,8 @@ TEST_F(Sending, AUdpErrorEndsTheCommandWithThatRepetitionUncounted)
                                                         : form->CreateUdpClient(QStringLiteral("127.0.0.1"), 9, 0);
         Send(instance->DataWindow, c.box, "3");
         EXPECT_EQ(instance->DataWindow->LogText().count(SendLabel), 1);
-        EXPECT_TRUE(instance->DataWindow->Memo3->toPlainText().isEmpty());
+        // Refused before a byte went: the text stays in the box.
+        EXPECT_EQ(instance->DataWindow->Memo3->toPlainText(), c.box);
         EXPECT_EQ(instance->DataWindow->SendCount, 0);
         ASSERT_EQ(recorder.errors.size(), 1);
         EXPECT_TRUE(recorder.errors[0].startsWith(c.error)) << recorder.errors[0].toStdString();

@@ -1,8 +1,8 @@
 #pragma once
 // A seeded soak of the main window's whole lifecycle: long random sequences of what a user does
-// (create each kind through its dialog, select, connect, disconnect, stop, start, send, switch hex
-// and code pages, reset, close and minimise windows, save the log, receive into files, send files,
-// edit the log and undo, delete, quit), through the real context menus and with boxes and dialogs
+// (create each kind through its dialog, select, connect, disconnect, stop, start, send text and hex
+// with blanks, recall what was sent, switch hex and code pages, reset, close and minimise windows,
+// save and clear the log, receive into files, send files, edit the log and undo, delete, quit), through the real context menus and with boxes and dialogs
 // that run an event loop while peers close and reset, and real peers on loopback that connect,
 // send (characters cut in two among it), stall, close and reset. After every step: the invariants,
 // every box shown was one the step could show, every byte a peer sent is counted in its window,
@@ -111,7 +111,10 @@ private:
     QString PeerEnd(uint32_t r, bool reset);
     QString StallPeer(uint32_t r, uint32_t ms);
     QString StopOrStartServer(uint32_t r);
-    QString SendFromWindow();
+    // With blanks: hex digits with blanks, tabs and line breaks between them, now and then a
+    // character that is no digit.
+    QString SendFromWindow(bool blanks = false);
+    QString RecallSent(uint32_t r, uint32_t how);
     QString UdpPeerSend(uint32_t r, uint32_t size);
     QString SwitchHex(uint32_t r);
     QString ResetCounters(uint32_t r);
@@ -130,6 +133,7 @@ private:
     QString SendFile(uint32_t r, uint32_t f);
     QString SwitchCodePage(uint32_t r, uint32_t page);
     QString EditLogAndUndo(uint32_t r, uint32_t how);
+    QString ClearLog(uint32_t r);
     // A file of the kind f names for a dialog to answer with, and the boxes it may bring.
     QString FileOfKind(uint32_t f, bool forWriting, QString *kindName);
     // Sets what the next box or dialog does while it is open.

@@ -1,11 +1,13 @@
 // The soak's steps through the data windows' context menus, chosen as a user chooses them (a real
 // popup that closes and deletes itself): saving the log, receiving into files of every kind,
-// sending files of every kind, code pages, and the log edited and its edit undone. The dialogs and
+// sending files of every kind, code pages, the log edited and its edit undone, the log cleared, and
+// sends recalled from the send box's history (by key, or from its menu). The dialogs and
 // questions they bring run an event loop of their own while peers close and reset, windows go and
 // the main window closes.
 
 #include "Soak.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 
@@ -14,6 +16,7 @@
 #include <unistd.h>
 
 // Qt
+#include <QCheckBox>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -272,6 +275,78 @@ QString Soak::EditLogAndUndo(uint32_t r, uint32_t how)
     if (w->LogText() != before)
         FLateFailure = QStringLiteral("typing into the log of %1 and undoing it left it changed").arg(i->Kind);
     return QStringLiteral("type into the log of %1 and undo").arg(i->Kind);
+}
+
+QString Soak::ClearLog(uint32_t r)
+{
+    TMySocket *i = Pick(Instances(), r);
+    if (!i)
+        return CreateTcpServer();
+    const QPointer<TFrmData> w = Shown(i);
+    if (!w)
+        return QStringLiteral("clear the log: the window went");
+    const int64_t received = w->RecvCount, sent = w->SendCount;
+    const bool held = w->HoldsBytes();
+    testing_support::ChooseContextMenuEntry(w->Memo2, {QStringLiteral("清空接收区")});
+    if (!w)
+        return QStringLiteral("clear the log: the window went");
+    // Nothing flows between steps: what may show at once is only a held character given up.
+    w->FlushLog();
+    if (w->LogLineCount() > (held ? 1 : 0) || w->RecvCount != received || w->SendCount != sent
+        || (!held && w->HoldsBytes()))
+        FLateFailure = QStringLiteral("clearing the log of %1 left %2 lines, counters %3/%4 (were %5/%6)")
+                           .arg(i->Kind)
+                           .arg(w->LogLineCount())
+                           .arg(w->RecvCount)
+                           .arg(w->SendCount)
+                           .arg(received)
+                           .arg(sent);
+    return QStringLiteral("clear the log of %1 (%2 held)").arg(i->Kind, held ? "bytes" : "nothing");
+}
+
+QString Soak::RecallSent(uint32_t r, uint32_t how)
+{
+    TMySocket *i = Pick(Instances(), r);
+    if (!i)
+        return CreateUdpClient();
+    const QPointer<TFrmData> w = Shown(i);
+    if (!w)
+        return QStringLiteral("recall: the window went");
+    const auto &entries = w->SendHistory().Entries();
+    if (entries.empty())
+        return SendFromWindow();
+    w->Memo3->setFocus();
+    const int back = 1 + int(how % 4);
+    QString expected;
+    bool hex = false;
+    if (how & 16) {
+        // From the menu: the entry's caption starts with its first characters.
+        const TSentText &sent = entries[entries.size() - 1 - std::min<size_t>(size_t(back - 1), entries.size() - 1)];
+        const QString start = sent.text.left(8).replace(u'\n', u' ').replace(u'\r', u' ').replace(u'\t', u' ').remove(u'&');
+        const QString caption = sent.hex ? QStringLiteral("[HEX] ") + start : start;
+        testing_support::ChooseContextMenuEntry(w->Memo3, {QStringLiteral("发送历史"), caption});
+        // Another entry may start alike: the box holds one of them, whole.
+        if (w && std::find_if(entries.begin(), entries.end(), [&](const TSentText &e) {
+                     return e.text == w->Memo3->toPlainText() && e.hex == w->HexMode();
+                 }) == entries.end())
+            FLateFailure = QStringLiteral("the history's menu of %1 put an entry in the box that it does not hold").arg(i->Kind);
+        return QStringLiteral("recall a send of %1 from the menu").arg(i->Kind);
+    }
+    const QString draft = w->Memo3->toPlainText();
+    const bool draftHex = w->HexMode();
+    for (int k = 0; k < back; ++k)
+        QTest::keyClick(w->Memo3, Qt::Key_Up, Qt::ControlModifier);
+    const size_t shown = entries.size() - std::min<size_t>(size_t(back), entries.size());
+    expected = entries[shown].text;
+    hex = entries[shown].hex;
+    if (w->Memo3->toPlainText() != expected || w->HexMode() != hex)
+        FLateFailure = QStringLiteral("Ctrl+Up %1 times in %2 did not recall the send before").arg(back).arg(i->Kind);
+    // Down past the newest: the box as it was.
+    for (int k = 0; k < back && w; ++k)
+        QTest::keyClick(w->Memo3, Qt::Key_Down, Qt::ControlModifier);
+    if (w && (w->Memo3->toPlainText() != draft || w->HexMode() != draftHex))
+        FLateFailure = QStringLiteral("Ctrl+Down in %1 did not come back to the box as it was").arg(i->Kind);
+    return QStringLiteral("recall %1 sends back in %2 and return").arg(back).arg(i->Kind);
 }
 
 } // namespace soak

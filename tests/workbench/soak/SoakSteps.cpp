@@ -108,7 +108,7 @@ bool Soak::Step(int index, bool execute, QString *failure)
 QString Soak::Do()
 {
     // Weights of the operations, in the order of the switch below.
-    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2};
+    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2, 4, 3, 2};
     int total = 0;
     for (int w : weights)
         total += w;
@@ -143,7 +143,10 @@ QString Soak::Do()
     case 22: return Capture(a, b);
     case 23: return SendFile(a, b);
     case 24: return SwitchCodePage(a, b);
-    default: return EditLogAndUndo(a, b);
+    case 25: return EditLogAndUndo(a, b);
+    case 26: return SendFromWindow(true);
+    case 27: return RecallSent(a, b);
+    default: return ClearLog(a);
     }
 }
 
@@ -377,7 +380,7 @@ TMySocket *Soak::InnerPeer(TMySocket *i) const
     return nullptr;
 }
 
-QString Soak::SendFromWindow()
+QString Soak::SendFromWindow(bool blanks)
 {
     TMySocket *instance = Pick(Instances(), Draw());
     if (!instance)
@@ -385,7 +388,7 @@ QString Soak::SendFromWindow()
     const QPointer<TFrmData> w = Shown(instance);
     if (!w)
         return QStringLiteral("send: the window went");
-    const bool hex = Draw() & 1;
+    const bool hex = blanks || (Draw() & 1);
     static const char *const repeats[] = {"1", "10", "100", "1000", "10000", "3", "0", "-5", "abc", "250"};
     const QString repeat = QString::fromLatin1(repeats[Draw() % 10]);
     const bool tcp = instance->Kind.startsWith(QLatin1String("TCP"));
@@ -394,13 +397,22 @@ QString Soak::SendFromWindow()
     if (tcp && repeat.toInt() >= 1000)
         length = std::min(length, 400);
     QString box;
-    for (int i = 0; i < length; ++i)
+    for (int i = 0; i < length; ++i) {
         box += hex ? QLatin1Char("0123456789ABCDEF"[Draw() % 16]) : QChar(u'!' + char16_t(Draw() % 90));
+        if (blanks && Draw() % 3 == 0)
+            box += QStringView(u" \t\n\r\n  \u3000")[Draw() % 8];
+    }
+    // Now and then a character that refuses the whole text.
+    if (blanks && Draw() % 8 == 0)
+        box.insert(int(Draw() % uint32_t(box.size() + 1)), QStringView(u"G中x,")[Draw() % 4]);
     w->CheckBox2->setChecked(hex);
     w->Memo3->setPlainText(box);
     w->ComboBox2->setCurrentText(repeat);
-    const QByteArray text = ToCodePageNumber(box, w->CodePage());
-    const QByteArray bytes = hex ? HexToBytes(text) : text;
+    QByteArray bytes;
+    if (!hex)
+        bytes = ToCodePageNumber(box, w->CodePage());
+    else if (!ReadHexText(box, &bytes, nullptr))
+        Allow(QStringLiteral("十六进制数据中第"));
     // What may happen while the send yields.
     static const char *const meanwhile[] = {"", "", "", "", "peer closes", "peer resets", "window deleted",
                                             "main window closed", "another deleted", "server stopped"};
@@ -426,7 +438,7 @@ QString Soak::SendFromWindow()
                              .arg(KindOf(instance))
                              .arg(instance->RemotePort)
                              .arg(length)
-                             .arg(hex ? " hex" : "")
+                             .arg(blanks ? " hex with blanks" : hex ? " hex" : "")
                              .arg(repeat)
                              .arg(m >= 4 ? QStringLiteral(", meanwhile %1 after %2 ms")
                                                .arg(QLatin1String(meanwhile[m]))
