@@ -6,6 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+// Qt
+#include <QEventLoop>
+#include <QTimer>
+
+#include "HostLookup.h"
 #include "WinSock.h"
 
 namespace {
@@ -42,6 +47,44 @@ TEST(SysErrorMessage, IsTheSystemTextOfTheFirstErrnoOfANumber)
     EXPECT_EQ(ws::SysErrorMessage(ws::WSAEWOULDBLOCK), QString::fromLocal8Bit(std::strerror(EWOULDBLOCK)));
     EXPECT_EQ(ws::SysErrorMessage(ws::WSAHOST_NOT_FOUND), QStringLiteral("Host not found"));
     EXPECT_FALSE(ws::SysErrorMessage(123456).isEmpty());
+}
+
+TEST(ReasonText, ChineseWhereTheProgramHasItElseTheSystemsTextWithTheNumber)
+{
+    EXPECT_EQ(ws::ReasonText(ws::WSAECONNREFUSED), QStringLiteral("由于目标计算机积极拒绝，无法连接。(10061)"));
+    EXPECT_EQ(ws::ReasonText(ws::WSAHOST_NOT_FOUND), QStringLiteral("不知道这样的主机。(11001)"));
+    EXPECT_EQ(ws::ReasonText(ws::WSAEMSGSIZE), ws::SysErrorMessage(ws::WSAEMSGSIZE) + QStringLiteral("(10040)"));
+}
+
+namespace {
+
+// The answer of one lookup, waited for in an event loop (at most ten seconds).
+int LookupAnswer(const QString &name, uint32_t *address)
+{
+    int error = -1;
+    QEventLoop loop;
+    ws::WSAAsyncGetHostByName(name, [&](int e, uint32_t a) {
+        error = e;
+        *address = a;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return error;
+}
+
+} // namespace
+
+TEST(HostLookup, NamesUnderInvalidAreNotFoundOnThisMachineAndOthersAskTheResolver)
+{
+    uint32_t address = 1;
+    for (const char *name : {"no-such-host.invalid", "A.B.INVALID.", "invalid"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(LookupAnswer(QString::fromLatin1(name), &address), ws::WSAHOST_NOT_FOUND);
+    }
+    // Not a name under "invalid": the resolver answers (from the hosts file).
+    EXPECT_EQ(LookupAnswer(QStringLiteral("localhost"), &address), 0);
+    EXPECT_EQ(ws::inet_ntoa(address), QStringLiteral("127.0.0.1"));
 }
 
 TEST(SocketLayer, ListenerRefusesASecondBindEvenWithReuseAddress)
