@@ -26,6 +26,8 @@ QString timeFormatWithoutZone()
 
 } // namespace
 
+// The user's own locale, the system's: the default locale is the program's language (Chinese),
+// which the toolkit's dialogs write in.
 QString LongTimeText(const QTime &time)
 {
     static const QString format = timeFormatWithoutZone();

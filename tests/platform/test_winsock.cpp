@@ -49,13 +49,6 @@ TEST(SysErrorMessage, IsTheSystemTextOfTheFirstErrnoOfANumber)
     EXPECT_FALSE(ws::SysErrorMessage(123456).isEmpty());
 }
 
-TEST(ReasonText, ChineseWhereTheProgramHasItElseTheSystemsTextWithTheNumber)
-{
-    EXPECT_EQ(ws::ReasonText(ws::WSAECONNREFUSED), QStringLiteral("由于目标计算机积极拒绝，无法连接。(10061)"));
-    EXPECT_EQ(ws::ReasonText(ws::WSAHOST_NOT_FOUND), QStringLiteral("不知道这样的主机。(11001)"));
-    EXPECT_EQ(ws::ReasonText(ws::WSAEMSGSIZE), ws::SysErrorMessage(ws::WSAEMSGSIZE) + QStringLiteral("(10040)"));
-}
-
 namespace {
 
 // The answer of one lookup, waited for in an event loop (at most ten seconds).
