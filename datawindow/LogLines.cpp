@@ -189,6 +189,12 @@ QString FileShortLine(const QTime &time, const QString &fileName, int64_t sent, 
         + why + QStringLiteral("）");
 }
 
+QString ConnectFailedLine(const QTime &time, const QString &host, int port, const QString &why)
+{
+    return LineTimeText(time) + QStringLiteral(" 连接失败：") + host + QLatin1Char('[') + QString::number(port)
+        + QStringLiteral("]，") + why;
+}
+
 QString CounterLine(int64_t recvCount, int64_t sendCount)
 {
     // Written on every read: one allocation.

@@ -33,6 +33,8 @@ QString FileSendLine(const QTime &time, const QString &fileName, int64_t size);
 // time, " 发送数据：文件", the file's name, "实际发出", the bytes sent, "字节（", why, "）": a file send
 // whose bytes on the wire differ from the size its first line named.
 QString FileShortLine(const QTime &time, const QString &fileName, int64_t sent, const QString &why);
+// time, " 连接失败：", the host, "[", the port, "]，", why: a TCP client's connect that failed.
+QString ConnectFailedLine(const QTime &time, const QString &host, int port, const QString &why);
 // 收：<received>字节，发:<sent>字节
 QString CounterLine(int64_t recvCount, int64_t sendCount);
 

@@ -56,6 +56,12 @@ TFrmData::StopInstanceHook &stopInstanceHook()
     return hook;
 }
 
+TFrmData::LogMenuHook &logMenuHook()
+{
+    static TFrmData::LogMenuHook hook;
+    return hook;
+}
+
 void setBackground(QWidget *w, QPalette::ColorRole role, const QColor &color)
 {
     w->setAutoFillBackground(true);
@@ -169,6 +175,10 @@ QMdiSubWindow *TFrmData::Build()
         menu->popup(Memo3->viewport()->mapToGlobal(at));
     });
     connect(Memo2, &TLogView::menuAboutToShow, this, &TFrmData::AddLogMenuEntries);
+    connect(Memo2, &TLogView::menuAboutToShow, this, [this](QMenu *menu) {
+        if (const LogMenuHook hook = logMenuHook())
+            hook(this, menu);
+    });
 
     // The counter panel paints when the log box does (see ShowCounters).
     connect(Memo2, &TLogView::appendsShown, this, [this] {
@@ -348,6 +358,13 @@ TFrmData::StopInstanceHook TFrmData::SetStopInstanceHook(StopInstanceHook hook)
     return old;
 }
 
+TFrmData::LogMenuHook TFrmData::SetLogMenuHook(LogMenuHook hook)
+{
+    LogMenuHook old = std::move(logMenuHook());
+    logMenuHook() = std::move(hook);
+    return old;
+}
+
 void TFrmData::Button5Click()
 {
     if (!MySocket)
@@ -412,8 +429,8 @@ void TFrmData::OpenTcpClient()
         op.Run([&] { op.Message(QStringLiteral("连接失败!")); });
         return;
     }
-    // -1 while a host lookup is still pending: not bound yet.
-    MySocket->LocalPort = client->Socket()->LocalPort();
+    // Not bound yet while a host lookup is pending: no port to show until the connect event.
+    MySocket->LocalPort = std::max(0, client->Socket()->LocalPort());
     RefreshStatus(MySocket);
 }
 

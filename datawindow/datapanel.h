@@ -172,6 +172,9 @@ public:
     using StopInstanceHook = std::function<void(TMySocket *)>;
     // Returns the hook it replaces.
     static StopInstanceHook SetStopInstanceHook(StopInstanceHook hook);
+    // The main window's entries of a log box's context menu, added after the window's own.
+    using LogMenuHook = std::function<void(TFrmData *, QMenu *)>;
+    static LogMenuHook SetLogMenuHook(LogMenuHook hook);
 
     // Controls, named as on the form; null until the window is built.
     QGroupBox *GroupBox1 = nullptr;

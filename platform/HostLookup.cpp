@@ -69,6 +69,16 @@ int mapGaiError(int rc)
     }
 }
 
+// Names under "invalid" never exist (RFC 6761): answered at once, without asking the resolver,
+// which would pass them on to the name servers.
+bool IsInvalidName(const QString &name)
+{
+    QString n = name.toLower();
+    if (n.endsWith(QLatin1Char('.')))
+        n.chop(1);
+    return n == QLatin1String("invalid") || n.endsWith(QLatin1String(".invalid"));
+}
+
 } // namespace
 
 int WSAAsyncGetHostByName(const QString &name, LookupDone done)
@@ -79,13 +89,14 @@ int WSAAsyncGetHostByName(const QString &name, LookupDone done)
     pendingLookups()[handle] = pending;
 
     const QByteArray host = name.toLocal8Bit();
+    const bool invalid = IsInvalidName(name);
     watchApp();
-    std::thread([handle, host] {
+    std::thread([handle, host, invalid] {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo *res = nullptr;
-        int rc = ::getaddrinfo(host.constData(), nullptr, &hints, &res);
+        int rc = invalid ? EAI_NONAME : ::getaddrinfo(host.constData(), nullptr, &hints, &res);
         int error = 0;
         uint32_t addr = 0;
         if (rc != 0) {

@@ -11,7 +11,7 @@ namespace {
 // leaving quoted literal text alone.
 QString timeFormatWithoutZone()
 {
-    const QString format = QLocale().timeFormat(QLocale::LongFormat);
+    const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
     QString out;
     bool quoted = false;
     for (QChar c : format) {
@@ -26,15 +26,17 @@ QString timeFormatWithoutZone()
 
 } // namespace
 
+// The user's own locale, the system's: the default locale is the program's language (Chinese),
+// which the toolkit's dialogs write in.
 QString LongTimeText(const QTime &time)
 {
     static const QString format = timeFormatWithoutZone();
-    return QLocale().toString(time, format);
+    return QLocale::system().toString(time, format);
 }
 
 QString ShortDateText(const QDate &date)
 {
-    return QLocale().toString(date, QLocale::ShortFormat);
+    return QLocale::system().toString(date, QLocale::ShortFormat);
 }
 
 QString DateTimeText(const QDate &date, const QTime &time)

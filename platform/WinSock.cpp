@@ -80,6 +80,29 @@ constexpr ErrnoMapping errnoTable[] = {
     {EREMOTE, WSAEREMOTE},
 };
 
+struct ChineseText {
+    int wsa;
+    const char16_t *text;
+};
+
+// The reasons a connect or a lookup ends with, as the system says them in simplified Chinese.
+constexpr ChineseText chineseTexts[] = {
+    {WSAECONNREFUSED, u"由于目标计算机积极拒绝，无法连接。"},
+    {WSAETIMEDOUT, u"由于连接方在一段时间后没有正确答复或连接的主机没有反应，连接尝试失败。"},
+    {WSAEHOSTUNREACH, u"套接字操作尝试一个无法连接的主机。"},
+    {WSAENETUNREACH, u"向一个无法连接的网络尝试了一个套接字操作。"},
+    {WSAENETDOWN, u"套接字操作遇到了一个已死的网络。"},
+    {WSAEHOSTDOWN, u"由于目标主机关闭，套接字操作失败。"},
+    {WSAECONNRESET, u"远程主机强迫关闭了一个现有的连接。"},
+    {WSAECONNABORTED, u"你的主机中的软件中止了一个已建立的连接。"},
+    {WSAEADDRNOTAVAIL, u"在其上下文中，该请求的地址无效。"},
+    {WSAEACCES, u"以一种访问权限不允许的方式做了一个访问套接字的尝试。"},
+    {WSAHOST_NOT_FOUND, u"不知道这样的主机。"},
+    {WSATRY_AGAIN, u"这通常是在主机名解析时的临时错误，它意味着本地服务器没有从授权服务器接收响应。"},
+    {WSANO_RECOVERY, u"在数据库查找中出现一个不可恢复的错误。"},
+    {WSANO_DATA, u"请求的名称有效，但是找不到请求的类型的数据。"},
+};
+
 int fail()
 {
     lastError = MapErrno(errno);
@@ -422,5 +445,17 @@ uint16_t HostToNet16(uint16_t v) { return htons(v); }
 uint16_t NetToHost16(uint16_t v) { return ntohs(v); }
 uint32_t HostToNet32(uint32_t v) { return htonl(v); }
 uint32_t NetToHost32(uint32_t v) { return ntohl(v); }
+
+} // namespace ws
+
+namespace ws {
+
+QString ReasonText(int code)
+{
+    for (const auto &t : chineseTexts)
+        if (t.wsa == code)
+            return QString::fromUtf16(t.text) + QStringLiteral("(%1)").arg(code);
+    return SysErrorMessage(code) + QStringLiteral("(%1)").arg(code);
+}
 
 } // namespace ws

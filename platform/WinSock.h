@@ -95,6 +95,9 @@ void WSASetLastError(int code);
 
 // The system's text for a Windows error number kept by this layer (fills the "%s" of messages).
 QString SysErrorMessage(int code);
+// Why a connect or a host lookup failed, as the user reads it: the system's text of the number in
+// simplified Chinese where the program has one, else SysErrorMessage, with the number after it.
+QString ReasonText(int code);
 // errno -> Windows error number, one table for the whole program.
 int MapErrno(int err);
 

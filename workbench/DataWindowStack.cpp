@@ -234,9 +234,25 @@ void TDataWindowStack::Settle()
         return w->IsBuilt() && w->Frame()->parentWidget() == FArea->viewport() && !w->Frame()->isMinimized();
     };
     if (FSideBySide) {
-        // The others stay where the user put them; the active one is in front.
-        if (!FFront || !inArea(FFront))
-            FFront = DataOf(FArea->activeSubWindow());
+        // The others stay where the user put them. The front one went to an icon or away: the
+        // active one is in front, else the topmost one shown, made active; with none shown, none.
+        if (FFront && inArea(FFront))
+            return;
+        TFrmData *front = nullptr;
+        if (QMdiSubWindow *active = FArea->activeSubWindow(); active && !active->isMinimized())
+            front = DataOf(active);
+        const QList<QMdiSubWindow *> stacked = FArea->subWindowList(QMdiArea::StackingOrder);
+        for (auto it = stacked.rbegin(); it != stacked.rend() && !front; ++it)
+            if (TFrmData *w = DataOf(*it); w && inArea(w))
+                front = w;
+        const bool changed = FFront != front;
+        FFront = front;
+        if (front) {
+            TChanging changing(FChanging);
+            FArea->setActiveSubWindow(front->Frame());
+        }
+        if (changed)
+            emit frontChanged(front);
         return;
     }
     TChanging changing(FChanging);
@@ -263,8 +279,12 @@ void TDataWindowStack::Settle()
             emit frontChanged(front);
         return;
     }
-    // Nothing left to show maximised: the minimised windows show as icons, as in a plain area.
+    // Nothing left to show maximised: the minimised windows show as icons, as in a plain area,
+    // and none is in front.
+    const bool changed = FFront != nullptr;
     FFront = nullptr;
+    if (changed)
+        emit frontChanged(nullptr);
     const std::vector<QPointer<TFrmData>> minimised = FWaiting;
     for (const QPointer<TFrmData> &w : minimised)
         if (w && w->IsBuilt()) {

@@ -63,7 +63,8 @@ public:
 
 signals:
     // Another window came to the front on its own (the one in front was minimised or freed), or
-    // the user brought one forward in the area.
+    // the user brought one forward in the area; null when none is in front any more (every one
+    // left is an icon).
     void frontChanged(TFrmData *window);
 
 private:

@@ -2,8 +2,8 @@
 
 // Qt
 #include <QDir>
-#include <QFileDialog>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,7 +14,10 @@
 // skin
 #include "ProgramIcon.h"
 
+#include "FileDialog.h"
 #include "TSharedIconStyle.h"
+
+const QString BoxTitle = QStringLiteral("Velmora");
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -23,6 +26,9 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
     setWindowIcon(ProgramIcon());
     // Wayland compositors find the icon and the menu entry through the desktop entry's name.
     setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
+    // The toolkit's dialogs write sizes, dates and type names in Chinese too; the log's times
+    // keep the user's own locale (TimeText).
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     LoadToolkitTexts();
 }
 
@@ -61,24 +67,17 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 void InstallMessageBoxes()
 {
     ui::SetMessageSink([](ui::BoxKind kind, const QString &text) {
-        const QString title = QCoreApplication::applicationName();
+        const QString &title = BoxTitle;
         if (kind == ui::BoxKind::Error)
             QMessageBox::critical(QApplication::activeWindow(), title, text);
         else
             QMessageBox::information(QApplication::activeWindow(), title, text);
     });
     ui::SetFileChooser([](ui::FileChoice choice, const QString &caption) {
-        QWidget *parent = QApplication::activeWindow();
-        switch (choice) {
-        case ui::FileChoice::Open: return QFileDialog::getOpenFileName(parent, caption);
-        case ui::FileChoice::Save: return QFileDialog::getSaveFileName(parent, caption);
-        case ui::FileChoice::SaveUnconfirmed: break;
-        }
-        return QFileDialog::getSaveFileName(parent, caption, QString(), QString(), nullptr,
-                                            QFileDialog::DontConfirmOverwrite);
+        return ChooseFileInDialog(QApplication::activeWindow(), choice, caption);
     });
     ui::SetQuestioner([](const QString &text, const QStringList &buttons) {
-        QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text, QMessageBox::NoButton,
+        QMessageBox box(QMessageBox::Question, BoxTitle, text, QMessageBox::NoButton,
                         QApplication::activeWindow());
         QList<QAbstractButton *> added;
         for (const QString &caption : buttons)

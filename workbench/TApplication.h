@@ -24,5 +24,7 @@ private:
     QTranslator FToolkitTexts;
 };
 
+// The title of every message box and question.
+extern const QString BoxTitle;
 // Message boxes, the standard error box and the file dialogs as modal dialogs on screen.
 void InstallMessageBoxes();

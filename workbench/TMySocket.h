@@ -46,6 +46,9 @@ public:
     QPointer<TFrmData> DataWindow;
     QPointer<TNMUDP> UdpClient;
     QPointer<TNMUDP> UdpServer;
+    // A TCP server's: the nodes, windows and logs of its connections stay when they close, until
+    // the user deletes them.
+    bool KeepClosedConnections = false;
 };
 
 // The current date and time as instances record it: short date, a blank, long time (no zone).

@@ -5,6 +5,7 @@
 #include "Unit1.h"
 
 // Qt
+#include <QTime>
 #include <QTreeWidget>
 
 // transport
@@ -12,7 +13,10 @@
 #include "TClientWinSocket.h"
 #include "TServerSocket.h"
 #include "TServerWinSocket.h"
+// platform
+#include "WinSock.h"
 // datawindow
+#include "LogLines.h"
 #include "datapanel.h"
 
 #include "AcceptedNodes.h"
@@ -109,7 +113,7 @@ void TForm1::TcpConnectionRead(QObject *, TCustomWinSocket *Socket)
         instance->DataWindow->LogReceived(bytes);
 }
 
-void TForm1::TcpConnectionClosed(QObject *, TCustomWinSocket *Socket)
+void TForm1::TcpConnectionClosed(QObject *Sender, TCustomWinSocket *Socket)
 {
     TMySocket *instance = instanceOf(Socket);
     if (!instance)
@@ -119,6 +123,8 @@ void TForm1::TcpConnectionClosed(QObject *, TCustomWinSocket *Socket)
         instance->DataWindow->LogReceived(Socket->ReceiveAll());
     // The connection object outlives the instance until its deferred free.
     Socket->Data = nullptr;
+    if (KeepClosedConnection(instanceOf(qobject_cast<TServerWinSocket *>(Sender)), instance))
+        return;
     instance->Socket = nullptr;
     instance->LinkState = 0;
     QTreeWidgetItem *node = instance->Node;
@@ -165,7 +171,17 @@ void TForm1::TcpClientRead(QObject *, TCustomWinSocket *Socket)
         instance->DataWindow->LogReceived(bytes);
 }
 
-void TForm1::TcpErrorSilencer(QObject *, TCustomWinSocket *, TErrorEvent, int &ErrorCode)
+void TForm1::TcpErrorSilencer(QObject *, TCustomWinSocket *Socket, TErrorEvent ErrorEvent, int &ErrorCode)
 {
+    const int code = ErrorCode;
     ErrorCode = 0;
+    // A client's connect that failed, or the lookup of its host, says why in its window.
+    TMySocket *instance = instanceOf(Socket);
+    if (!instance || instance->Kind != kind::TcpClient || (ErrorEvent != eeConnect && ErrorEvent != eeLookup))
+        return;
+    instance->LocalPort = 0;
+    RefreshStatus(instance);
+    if (instance->DataWindow)
+        instance->DataWindow->AppendLogLine(
+            ConnectFailedLine(QTime::currentTime(), instance->RemoteHost, instance->RemotePort, ws::ReasonText(code)));
 }

@@ -115,10 +115,14 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     auto *waitingWindows = new QWidget(right);
     waitingWindows->hide();
     DataWindows = new TDataWindowStack(MdiArea, waitingWindows);
-    // The tree selects whatever window comes to the front.
+    // The tree selects whatever window comes to the front, and nothing when none is in front.
     connect(DataWindows, &TDataWindowStack::frontChanged, this, [this](TFrmData *window) {
+        if (!window) {
+            TreeView1->setCurrentItem(nullptr);
+            return;
+        }
         // A node not in the tree yet is selected when it is put in.
-        if (window && window->MySocket && window->MySocket->Node && window->MySocket->Node->treeWidget())
+        if (window->MySocket && window->MySocket->Node && window->MySocket->Node->treeWidget())
             TreeView1->setCurrentItem(window->MySocket->Node);
     });
 
@@ -141,6 +145,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     FormCreate();
     UpdatePlaceholder();
     TFrmData::SetStopInstanceHook([this](TMySocket *instance) { StopInstance(instance); });
+    TFrmData::SetLogMenuHook([this](TFrmData *window, QMenu *menu) { AddLogMenuEntries(window, menu); });
 }
 
 TForm1::~TForm1()
@@ -149,6 +154,7 @@ TForm1::~TForm1()
     if (Form1 == this) {
         Form1 = nullptr;
         TFrmData::SetStopInstanceHook(nullptr);
+        TFrmData::SetLogMenuHook(nullptr);
     }
 }
 
@@ -231,8 +237,9 @@ void TForm1::BuildTree()
         auto *category = new QTreeWidgetItem(TreeView1, QStringList{k});
         SetStateIndex(category, state::Category);
     }
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem *current, QTreeWidgetItem *) { TreeView1Change(current); });
+    // The tree makes its first node current (not selected) when it gets the focus: the
+    // operations, and the window in front, follow the selection only.
+    connect(TreeView1, &QTreeWidget::itemSelectionChanged, this, [this] { TreeView1Change(SelectedNode()); });
 }
 
 void TForm1::BuildPlaceholder(QWidget *parent)
@@ -278,6 +285,12 @@ void TForm1::BuildPlaceholder(QWidget *parent)
     v->addWidget(Label3);
 }
 
+QTreeWidgetItem *TForm1::SelectedNode() const
+{
+    const QList<QTreeWidgetItem *> selected = TreeView1->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
 QTreeWidgetItem *TForm1::CategoryNode(const QString &kindText) const
 {
     for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
@@ -297,7 +310,7 @@ void TForm1::UpdatePlaceholder()
 
 void TForm1::Button1Click()
 {
-    QTreeWidgetItem *node = TreeView1->currentItem();
+    QTreeWidgetItem *node = SelectedNode();
     if (!node)
         return;
     if (node->parent())
@@ -306,7 +319,7 @@ void TForm1::Button1Click()
     // Each comparison reads the selection afresh: after a creation the new node is selected and
     // no later comparison matches, so one click makes at most one instance.
     for (const QString &k : {kind::TcpServer, kind::TcpClient, kind::UdpClient, kind::UdpServer, kind::UdpGroup}) {
-        QTreeWidgetItem *selected = TreeView1->currentItem();
+        QTreeWidgetItem *selected = SelectedNode();
         if (selected && selected->text(0) == k && ShowCreateDialog(k) == 1)
             CreateFromDialog(k);
     }
@@ -520,7 +533,7 @@ void TForm1::FreeDataWindow(TMySocket *instance)
 
 void TForm1::Button2Click()
 {
-    QTreeWidgetItem *node = TreeView1->currentItem();
+    QTreeWidgetItem *node = SelectedNode();
     TMySocket *instance = NodeInstance(node);
     if (!instance)
         return;
@@ -529,8 +542,12 @@ void TForm1::Button2Click()
     if (k == kind::TcpServer) {
         DeleteTcpServer(instance);
     } else if (k == kind::TcpServerClient) {
-        // The disconnect event removes its node, window and instance.
-        DeleteTcpServerClient(instance);
+        // The disconnect event removes its node, window and instance; one kept after its close
+        // goes now.
+        if (IsKeptConnection(instance))
+            RemoveKeptConnection(instance);
+        else
+            DeleteTcpServerClient(instance);
         return;
     } else if (k == kind::TcpClient) {
         DeleteTcpClient(instance);
@@ -547,6 +564,8 @@ void TForm1::Button2Click()
 
 void TForm1::DeleteTcpServer(TMySocket *instance)
 {
+    // Its connections go with it, kept ones too.
+    instance->KeepClosedConnections = false;
     if (auto *server = qobject_cast<TServerSocket *>(instance->Socket)) {
         // Each close removes that connection's node, window and instance.
         server->Socket()->CloseConnections();
@@ -554,6 +573,7 @@ void TForm1::DeleteTcpServer(TMySocket *instance)
         instance->Socket = nullptr;
         delete server;
     }
+    RemoveKeptConnectionsOf(instance);
     FreeDataWindow(instance);
 }
 
@@ -608,7 +628,7 @@ void TForm1::TreeView1Change(QTreeWidgetItem *node)
 
 void TForm1::Button6Click()
 {
-    StopInstance(NodeInstance(TreeView1->currentItem()));
+    StopInstance(NodeInstance(SelectedNode()));
 }
 
 void TForm1::StopInstance(TMySocket *instance)

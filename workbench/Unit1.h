@@ -11,6 +11,7 @@
 #include "SocketList.h"
 
 class QLabel;
+class QMenu;
 class QMdiArea;
 class QPlainTextEdit;
 class QSplitter;
@@ -56,6 +57,8 @@ public:
     TMySocket *CreateUdpGroup(const QString &groupAddress, int32_t groupPort);
 
     QTreeWidgetItem *CategoryNode(const QString &kindText) const;
+    // The node the user sees selected, or none; the tree's current node may be another.
+    QTreeWidgetItem *SelectedNode() const;
 
     TSocketList SocketList;
 
@@ -148,6 +151,16 @@ private:
     void TcpClientClosed(QObject *Sender, TCustomWinSocket *Socket);
     void TcpClientRead(QObject *Sender, TCustomWinSocket *Socket);
     void TcpErrorSilencer(QObject *Sender, TCustomWinSocket *Socket, TErrorEvent ErrorEvent, int &ErrorCode);
+
+    // ---- connections kept after their close (KeptConnections.cpp) ----
+    // "保留已断开的连接" in a TCP server window's log menu.
+    void AddLogMenuEntries(TFrmData *window, QMenu *menu);
+    // A connection of the server that closed stays, greyed and without its socket, when the
+    // server keeps them: true if so.
+    bool KeepClosedConnection(const TMySocket *server, TMySocket *instance);
+    static bool IsKeptConnection(const TMySocket *instance);
+    void RemoveKeptConnection(TMySocket *instance);
+    void RemoveKeptConnectionsOf(const TMySocket *server);
 
     // ---- (TCP above, UDP below) ----
 

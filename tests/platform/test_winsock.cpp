@@ -6,6 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+// Qt
+#include <QEventLoop>
+#include <QTimer>
+
+#include "HostLookup.h"
 #include "WinSock.h"
 
 namespace {
@@ -42,6 +47,37 @@ TEST(SysErrorMessage, IsTheSystemTextOfTheFirstErrnoOfANumber)
     EXPECT_EQ(ws::SysErrorMessage(ws::WSAEWOULDBLOCK), QString::fromLocal8Bit(std::strerror(EWOULDBLOCK)));
     EXPECT_EQ(ws::SysErrorMessage(ws::WSAHOST_NOT_FOUND), QStringLiteral("Host not found"));
     EXPECT_FALSE(ws::SysErrorMessage(123456).isEmpty());
+}
+
+namespace {
+
+// The answer of one lookup, waited for in an event loop (at most ten seconds).
+int LookupAnswer(const QString &name, uint32_t *address)
+{
+    int error = -1;
+    QEventLoop loop;
+    ws::WSAAsyncGetHostByName(name, [&](int e, uint32_t a) {
+        error = e;
+        *address = a;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return error;
+}
+
+} // namespace
+
+TEST(HostLookup, NamesUnderInvalidAreNotFoundOnThisMachineAndOthersAskTheResolver)
+{
+    uint32_t address = 1;
+    for (const char *name : {"no-such-host.invalid", "A.B.INVALID.", "invalid"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(LookupAnswer(QString::fromLatin1(name), &address), ws::WSAHOST_NOT_FOUND);
+    }
+    // Not a name under "invalid": the resolver answers (from the hosts file).
+    EXPECT_EQ(LookupAnswer(QStringLiteral("localhost"), &address), 0);
+    EXPECT_EQ(ws::inet_ntoa(address), QStringLiteral("127.0.0.1"));
 }
 
 TEST(SocketLayer, ListenerRefusesASecondBindEvenWithReuseAddress)

@@ -117,7 +117,9 @@ private:
                               QTreeWidgetItem *category = Category(QStringLiteral("TCP Server"));
                               if (!category)
                                   return false;
-                              if (Tree()->currentItem() == category)
+                              // Selected, as the user sees it: the focus alone makes a node
+                              // current without selecting it.
+                              if (Tree()->currentItem() == category && category->isSelected())
                                   return true;
                               QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
                                                 Tree()->visualItemRect(category).center());

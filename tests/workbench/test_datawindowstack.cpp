@@ -16,6 +16,9 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "CreateCommand.h"
@@ -60,7 +63,66 @@ protected:
     QList<TMySocket *> clients;
 };
 
+// Clicks the close box of a window's title bar, as the user does.
+void ClickCloseBox(QMdiSubWindow *frame)
+{
+    QStyleOptionTitleBar option;
+    option.initFrom(frame);
+    option.titleBarFlags = frame->windowFlags();
+    option.titleBarState = int(frame->windowState());
+    option.subControls = QStyle::SC_All;
+    option.text = frame->windowTitle();
+    const int border = frame->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, frame);
+    const int height = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, frame);
+    option.rect = QRect(border, border, frame->width() - 2 * border, height - border);
+    const QRect box = frame->style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarCloseButton, frame);
+    // The title bar knows which box the pointer is over from its moves.
+    QTest::mouseMove(frame, box.center());
+    QTest::mouseClick(frame, Qt::LeftButton, {}, box.center());
+}
+
 } // namespace
+
+TEST_F(DataWindowStack, SideBySideTheTreeSelectsTheWindowInFrontAfterEachCloseBoxAndNothingWhenNoneIsShown)
+{
+    for (TMySocket *client : clients)
+        Select(client);
+    TFrmData *front = clients[2]->DataWindow;
+    Select(clients[2]);
+    front->Frame()->showNormal();
+    DrainEvents();
+    ASSERT_TRUE(form->DataWindows->SideBySide());
+    ASSERT_EQ(InArea().size(), clients.size());
+
+    for (int closed = 1; closed <= clients.size(); ++closed) {
+        SCOPED_TRACE(closed);
+        QMdiSubWindow *active = form->MdiArea->activeSubWindow();
+        ASSERT_TRUE(active && !active->isMinimized());
+        ClickCloseBox(active);
+        DrainEvents();
+        ASSERT_TRUE(active->isMinimized());
+        QMdiSubWindow *now = form->MdiArea->activeSubWindow();
+        TFrmData *inFront = form->DataWindows->Front();
+        if (closed < clients.size()) {
+            // Another one shown is in front, active, and its node is the one selected.
+            ASSERT_TRUE(now && !now->isMinimized());
+            ASSERT_NE(inFront, nullptr);
+            EXPECT_EQ(inFront->Frame(), now);
+            EXPECT_EQ(form->SelectedNode(), inFront->MySocket->Node);
+        } else {
+            // Every one is an icon: none is in front and no node is selected.
+            EXPECT_EQ(inFront, nullptr);
+            EXPECT_EQ(form->SelectedNode(), nullptr);
+        }
+    }
+    // An icon's node selected brings its window back, and the tree agrees again.
+    Select(clients[0]);
+    DrainEvents();
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), clients[0]->DataWindow->Frame());
+    EXPECT_FALSE(clients[0]->DataWindow->Frame()->isMinimized());
+    EXPECT_EQ(form->SelectedNode(), clients[0]->Node);
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
 
 TEST_F(DataWindowStack, TheNewestOrSelectedWindowIsShownAndTheOthersWait)
 {

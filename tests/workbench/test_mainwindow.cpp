@@ -163,6 +163,51 @@ TEST_F(MainWindow, CreateWithNothingSelectedDoesNothing)
     EXPECT_TRUE(form->SocketList.IsEmpty());
 }
 
+TEST_F(MainWindow, TheOperationsActOnTheSelectedNodeNotOnTheOneTheFocusMadeCurrent)
+{
+    // At start the focus comes to the tree as the user tabs there: the toolkit makes the first
+    // node current, selecting none.
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->TreeView1->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(form->TreeView1->currentItem(), category(kind::TcpServer));
+    ASSERT_TRUE(form->TreeView1->selectedItems().isEmpty());
+    EXPECT_EQ(form->SelectedNode(), nullptr);
+
+    // "创建" opens no dialog; "删除" deletes nothing.
+    int dialogs = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&dialogs] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            ++dialogs;
+            dialog->done(2);
+        }
+    });
+    watch.start(20);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    testing_support::DrainEvents();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(form->SocketList.IsEmpty());
+
+    TMySocket *udp = form->CreateUdpServer(0);
+    form->TreeView1->clearSelection();
+    form->TreeView1->setCurrentItem(udp->Node, 0, QItemSelectionModel::NoUpdate);
+    ASSERT_EQ(form->SelectedNode(), nullptr);
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    testing_support::DrainEvents();
+    EXPECT_EQ(form->SocketList.Count(), 1);
+    EXPECT_EQ(category(kind::UdpServer)->childCount(), 1);
+
+    // Selected (an arrow key moves the selection with the current node), it is acted on.
+    form->TreeView1->setCurrentItem(category(kind::UdpServer), 0, QItemSelectionModel::NoUpdate);
+    QTest::keyClick(form->TreeView1, Qt::Key_Down);
+    ASSERT_EQ(form->SelectedNode(), udp->Node);
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_TRUE(form->SocketList.IsEmpty());
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
 TEST_F(MainWindow, CreateWithAnInstanceSelectedGoesToItsCategory)
 {
     TMySocket *udp = form->CreateUdpClient(QStringLiteral("127.0.0.1"), 1, 0);

@@ -9,6 +9,7 @@
 // Qt
 #include <QLabel>
 #include <QPointer>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "CreateCommand.h"
@@ -22,6 +23,7 @@
 #include "TreeNode.h"
 #include "TsuiButton.h"
 #include "Unit1.h"
+#include "WinSock.h"
 #include "LogView.h"
 #include "datapanel.h"
 #include "HeldPort.h"
@@ -199,7 +201,8 @@ TEST_F(TcpEvents, AClientToAClosedPortShowsNoConnectOrDisconnect)
         };
     }
     client->DataWindow->Button5Click();
-    EXPECT_EQ(client->LocalPort, -1);
+    // Not bound while its host is looked up: no port to show.
+    EXPECT_EQ(client->LocalPort, 0);
     ASSERT_TRUE(WaitUntil([&] { return errors == 1; }));
     DrainEvents();
     EXPECT_EQ(events, 0);
@@ -208,6 +211,46 @@ TEST_F(TcpEvents, AClientToAClosedPortShowsNoConnectOrDisconnect)
     EXPECT_FALSE(component->Active());
     EXPECT_EQ(client->DataWindow->Label1->text(), QStringLiteral("已断开"));
     EXPECT_TRUE(client->DataWindow->Button5->isEnabled());
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST_F(TcpEvents, AFailedConnectSaysWhyInTheClientsWindowAndShowsNoPortOfMinusOne)
+{
+    // A port bound but not listening refuses; a name under "invalid" never resolves, and is
+    // answered on this machine without asking any name server.
+    HeldPort closed("127.0.0.1", ws::SOCK_STREAM_);
+    ASSERT_GT(closed.port, 0);
+    const struct {
+        QString host;
+        int port;
+        int code;
+    } failures[] = {{QStringLiteral("127.0.0.1"), closed.port, ws::WSAECONNREFUSED},
+                    {QStringLiteral("no-such-host.velmora.invalid"), 80, ws::WSAHOST_NOT_FOUND}};
+    for (const auto &failure : failures) {
+        SCOPED_TRACE(failure.host.toStdString());
+        TMySocket *client = CreateThroughDialog(*form, kind::TcpClient,
+                                                {{QStringLiteral("Edit1"), failure.host},
+                                                 {QStringLiteral("Edit2"), QString::number(failure.port)}});
+        ASSERT_NE(client, nullptr);
+        TFrmData *w = ShowWindow(*form, client);
+        ASSERT_NE(w, nullptr);
+        QTest::mouseClick(w->Button5, Qt::LeftButton);
+        EXPECT_EQ(w->Label6->text(), QStringLiteral("本地端口:0"));
+        ASSERT_TRUE(WaitUntil([&] { return w->LogLineCount() == 1; }));
+        DrainEvents();
+        const QString why = QStringLiteral(" 连接失败：%1[%2]，").arg(failure.host).arg(failure.port)
+            + ws::ReasonText(failure.code);
+        const QString line = w->LogText().trimmed();
+        EXPECT_TRUE(line.endsWith(why)) << line.toStdString();
+        // The time stamp, as every line of the log starts.
+        EXPECT_EQ(line.chopped(why.size()).count(u':'), 2) << line.toStdString();
+        EXPECT_EQ(w->LogLineCount(), 1);
+        EXPECT_EQ(w->Label1->text(), QStringLiteral("已断开"));
+        EXPECT_EQ(w->Label6->text(), QStringLiteral("本地端口:0"));
+        EXPECT_EQ(client->LinkState, 0);
+        EXPECT_TRUE(w->Button5->isEnabled());
+    }
+    EXPECT_TRUE(ws::ReasonText(ws::WSAECONNREFUSED).startsWith(QStringLiteral("由于目标计算机积极拒绝")));
     EXPECT_TRUE(recorder.all.isEmpty());
 }
 

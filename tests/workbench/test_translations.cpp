@@ -4,9 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // Qt
+#include <QAbstractProxyModel>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QTimer>
 #include <QMdiSubWindow>
 #include <QContextMenuEvent>
 #include <QLineEdit>
@@ -22,7 +30,9 @@
 #include "LogView.h"
 #include "datapanel.h"
 
+#include "MessageSeam.h"
 #include "TApplication.h"
+#include "TestSupport.h"
 #include "newserversock.h"
 
 // Readable failure messages.
@@ -125,3 +135,98 @@ TEST_F(ToolkitTexts, WithoutTheFileTheTextsStayUntranslatedWhateverTheLocale)
 }
 
 } // namespace
+
+namespace {
+
+// Runs check on the modal widget that the next call opens, then lets the caller close it.
+void OnNextModal(std::function<void(QWidget *)> check)
+{
+    QTimer::singleShot(0, [check] {
+        testing_support::WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
+        check(QApplication::activeModalWidget());
+    });
+}
+
+class InstalledBoxes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sink = ui::SetMessageSink({});
+        chooser = ui::SetFileChooser({});
+        questioner = ui::SetQuestioner({});
+        InstallMessageBoxes();
+    }
+    void TearDown() override
+    {
+        ui::SetMessageSink(std::move(sink));
+        ui::SetFileChooser(std::move(chooser));
+        ui::SetQuestioner(std::move(questioner));
+    }
+    ui::MessageSink sink;
+    ui::FileChooser chooser;
+    ui::Questioner questioner;
+};
+
+} // namespace
+
+TEST_F(InstalledBoxes, MessageBoxesErrorBoxesAndQuestionsAreTitledVelmora)
+{
+    QStringList titles;
+    const auto closeIt = [&titles](QWidget *w) {
+        titles << (w ? w->windowTitle() : QStringLiteral("(none)"));
+        if (auto *box = qobject_cast<QMessageBox *>(w))
+            box->done(0);
+    };
+    OnNextModal(closeIt);
+    ui::ShowMessage(QStringLiteral("消息"));
+    OnNextModal(closeIt);
+    ui::ShowErrorBox(QStringLiteral("错误"));
+    OnNextModal(closeIt);
+    ui::Ask(QStringLiteral("问题？"), {QStringLiteral("是"), QStringLiteral("否")});
+    EXPECT_EQ(titles, QStringList(3, QStringLiteral("Velmora")));
+}
+
+TEST_F(InstalledBoxes, TheFileDialogListsSizesTypesAndDatesInChinese)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QFile file(dir.filePath(QStringLiteral("data.bin")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(5000, 'x'));
+    file.close();
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    EXPECT_EQ(QLocale(), chinese);
+
+    QStringList shown;
+    bool toolkitDialog = false;
+    OnNextModal([&](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog)
+            return;
+        toolkitDialog = dialog->testOption(QFileDialog::DontUseNativeDialog);
+        dialog->setDirectory(dir.path());
+        QAbstractProxyModel *list = dialog->proxyModel();
+        auto *files = list ? qobject_cast<QFileSystemModel *>(list->sourceModel()) : nullptr;
+        if (files) {
+            const auto row = [&](const QString &name) { return list->mapFromSource(files->index(dir.filePath(name))); };
+            testing_support::WaitUntil([&] {
+                return row(QStringLiteral("folder")).isValid() && row(QStringLiteral("data.bin")).isValid()
+                    && !list->data(row(QStringLiteral("data.bin")).siblingAtColumn(3)).toString().isEmpty();
+            });
+            for (const QString &name : {QStringLiteral("folder"), QStringLiteral("data.bin")})
+                for (int column = 1; column <= 3; ++column)
+                    shown << list->data(row(name).siblingAtColumn(column)).toString();
+        }
+        dialog->reject();
+    });
+    EXPECT_TRUE(ui::ChooseFile(ui::FileChoice::Open, QStringLiteral("打开")).isEmpty());
+    EXPECT_TRUE(toolkitDialog);
+    ASSERT_EQ(shown.size(), 6);
+    const QFileInfo info(file.fileName());
+    EXPECT_EQ(shown[0], QString());
+    EXPECT_EQ(shown[1], QStringLiteral("文件夹"));
+    EXPECT_EQ(shown[3], chinese.formattedDataSize(5000));
+    EXPECT_EQ(shown[5], chinese.toString(info.lastModified(), QLocale::ShortFormat));
+    EXPECT_NE(shown[5], QLocale::c().toString(info.lastModified(), QLocale::ShortFormat));
+}

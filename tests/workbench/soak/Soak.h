@@ -2,7 +2,9 @@
 // A seeded soak of the main window's whole lifecycle: long random sequences of what a user does
 // (create each kind through its dialog, select, connect, disconnect, stop, start, send text and hex
 // with blanks, recall what was sent, switch hex and code pages, reset, close and minimise windows,
-// save and clear the log, receive into files, send files, edit the log and undo, delete, quit), through the real context menus and with boxes and dialogs
+// save and clear the log, receive into files, send files, edit the log and undo, keep closed
+// connections and delete them, connect to a closed port, delete, quit), through the real context
+// menus and with boxes and dialogs
 // that run an event loop while peers close and reset, and real peers on loopback that connect,
 // send (characters cut in two among it), stall, close and reset. After every step: the invariants,
 // every box shown was one the step could show, every byte a peer sent is counted in its window,
@@ -121,6 +123,11 @@ private:
     QString CloseOrMinimiseWindow(uint32_t r, uint32_t how);
     QString DeleteSome(uint32_t r);
     QString CloseMainWindow();
+    // Connections a server kept after their close.
+    static bool IsKept(const TMySocket *instance);
+    QString DeleteKept(uint32_t r);
+    // A client made and connected to a port nobody listens on: the refusal is logged.
+    QString ConnectToClosedPort();
     TFrmData *Shown(TMySocket *instance);
     void Delete(TMySocket *instance);
     TMySocket *InnerPeer(TMySocket *i) const;
@@ -134,6 +141,8 @@ private:
     QString SwitchCodePage(uint32_t r, uint32_t page);
     QString EditLogAndUndo(uint32_t r, uint32_t how);
     QString ClearLog(uint32_t r);
+    // "保留已断开的连接" of a server window's log menu, switched.
+    QString SwitchKeeping(uint32_t r);
     // A file of the kind f names for a dialog to answer with, and the boxes it may bring.
     QString FileOfKind(uint32_t f, bool forWriting, QString *kindName);
     // Sets what the next box or dialog does while it is open.

@@ -166,6 +166,11 @@ bool Soak::Consistent(QString *why)
             want = i->LinkState == 1 ? state::Connected : state::NotConnected;
         else
             want = i->Kind == kind::UdpGroup ? state::Group : state::Udp;
+        // A connection kept after its close is greyed, and linked no more.
+        if (IsKept(i)
+            && (i->LinkState != 0
+                || i->Node->foreground(0).color() != form->TreeView1->palette().color(QPalette::Disabled, QPalette::Text)))
+            return *why = QStringLiteral("a kept connection is linked or not greyed"), false;
         if (image != want)
             return *why = QStringLiteral("%1 with link state %2 shows state image %3").arg(i->Kind).arg(i->LinkState).arg(image),
                    false;

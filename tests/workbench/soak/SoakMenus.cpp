@@ -252,6 +252,22 @@ QString Soak::SwitchCodePage(uint32_t r, uint32_t page)
     return QStringLiteral("code page of %1 to %2 (%3 held)").arg(what, title).arg(w && w->HoldsBytes() ? "bytes" : "nothing");
 }
 
+QString Soak::SwitchKeeping(uint32_t r)
+{
+    TMySocket *server = Pick(Instances(kind::TcpServer), r);
+    if (!server)
+        return CreateTcpServer();
+    const QPointer<TFrmData> w = Shown(server);
+    if (!w)
+        return QStringLiteral("keep closed connections: the window went");
+    const bool was = server->KeepClosedConnections;
+    testing_support::ChooseContextMenuEntry(w->Memo2, {QStringLiteral("保留已断开的连接")});
+    testing_support::DrainEvents();
+    if (w && w->MySocket == server && server->KeepClosedConnections == was)
+        FLateFailure = QStringLiteral("\"保留已断开的连接\" did not switch");
+    return QStringLiteral("keep closed connections of server %1 %2").arg(server->LocalPort).arg(was ? "off" : "on");
+}
+
 QString Soak::EditLogAndUndo(uint32_t r, uint32_t how)
 {
     TMySocket *i = Pick(Instances(), r);

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QMdiSubWindow>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 
@@ -108,7 +109,7 @@ bool Soak::Step(int index, bool execute, QString *failure)
 QString Soak::Do()
 {
     // Weights of the operations, in the order of the switch below.
-    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2, 4, 3, 2};
+    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2, 4, 3, 2, 3, 2, 2};
     int total = 0;
     for (int w : weights)
         total += w;
@@ -146,7 +147,10 @@ QString Soak::Do()
     case 25: return EditLogAndUndo(a, b);
     case 26: return SendFromWindow(true);
     case 27: return RecallSent(a, b);
-    default: return ClearLog(a);
+    case 28: return ClearLog(a);
+    case 29: return SwitchKeeping(a);
+    case 30: return DeleteKept(a);
+    default: return ConnectToClosedPort();
     }
 }
 
@@ -582,6 +586,47 @@ QString Soak::DeleteSome(uint32_t r)
     const QString what = KindOf(i);
     Delete(i);
     return QStringLiteral("delete %1").arg(what);
+}
+
+bool Soak::IsKept(const TMySocket *instance)
+{
+    return instance->Kind == kind::TcpServerClient && !instance->Socket;
+}
+
+QString Soak::DeleteKept(uint32_t r)
+{
+    QList<TMySocket *> kept;
+    for (TMySocket *i : Instances(kind::TcpServerClient))
+        if (IsKept(i))
+            kept << i;
+    TMySocket *i = Pick(kept, r);
+    if (!i)
+        return PeerEnd(r, r & 1);
+    const int from = i->RemotePort;
+    Delete(i);
+    return QStringLiteral("delete a kept connection from %1").arg(from);
+}
+
+QString Soak::ConnectToClosedPort()
+{
+    const int port = testing_support::UnusedPort();
+    TMySocket *client = CreateThroughDialog(*form, kind::TcpClient,
+                                            {{QStringLiteral("Edit1"), QStringLiteral("127.0.0.1")},
+                                             {QStringLiteral("Edit2"), QString::number(port)}});
+    Made(client, QString());
+    const QPointer<TFrmData> w = client ? Shown(client) : nullptr;
+    if (!w)
+        return QStringLiteral("connect to closed port %1: nothing made").arg(port);
+    Allow(QStringLiteral("连接失败!"));
+    ui::RunGuarded([&] { w->Button5Click(); });
+    // The refusal is logged, with why, and no port of -1 is shown.
+    const QString line = QStringLiteral(" 连接失败：127.0.0.1[%1]，").arg(port);
+    const bool logged = testing_support::WaitUntil([&] { return !w || w->LogText().contains(line); });
+    if (w && !logged)
+        FLateFailure = QStringLiteral("a refused connect to %1 was not logged").arg(port);
+    else if (w && w->Label6->text() != QStringLiteral("本地端口:0"))
+        FLateFailure = QStringLiteral("a refused client shows %1").arg(w->Label6->text());
+    return QStringLiteral("connect a client to closed port %1").arg(port);
 }
 
 QString Soak::CloseMainWindow()
