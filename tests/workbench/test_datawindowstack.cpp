@@ -5,11 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <memory>
+#include <vector>
 
 // Qt
 #include <QMdiSubWindow>
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMdiArea>
@@ -20,10 +27,13 @@
 
 #include "CreateCommand.h"
 #include "DataWindowStack.h"
+#include "LogView.h"
+#include "TsuiButton.h"
 #include "TMySocket.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
 #include "Unit1.h"
+#include "WindowPlaces.h"
 #include "datapanel.h"
 #include "MainWindowTest.h"
 
@@ -198,4 +208,169 @@ TEST_F(DataWindowStack, RestoredFromMaximisedTheWindowsShowSideBySideUntilOneIsM
     EXPECT_TRUE(IsShownAlone(one));
     EXPECT_EQ(form->DataWindows->Count(), form->SocketList.Count());
     EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+// ---- side by side: where the windows go ---------------------------------------------------
+
+TEST(WindowPlaces, TiledWhenEveryCellHoldsAWindowElseCascadedInsideTheArea)
+{
+    const QRect area(0, 0, 834, 690);
+    const QSize minimum(330, 330);
+    const auto apart = [](const std::vector<QRect> &places) {
+        for (size_t i = 0; i < places.size(); ++i)
+            for (size_t j = i + 1; j < places.size(); ++j)
+                if (places[i].intersects(places[j]))
+                    return false;
+        return true;
+    };
+    // Two stand side by side; three take a grid of two by two, the last one the whole last row.
+    EXPECT_EQ(windowplaces::Tiled(area, 2, minimum), (std::vector<QRect>{{0, 0, 417, 690}, {417, 0, 417, 690}}));
+    EXPECT_EQ(windowplaces::Tiled(area, 3, minimum),
+              (std::vector<QRect>{{0, 0, 417, 345}, {417, 0, 417, 345}, {0, 345, 834, 345}}));
+    for (int count = 1; count <= 4; ++count) {
+        const std::vector<QRect> cells = windowplaces::Tiled(area, count, minimum);
+        ASSERT_EQ(int(cells.size()), count);
+        EXPECT_TRUE(apart(cells));
+        for (const QRect &r : cells)
+            EXPECT_TRUE(area.contains(r) && r.width() >= minimum.width() && r.height() >= minimum.height());
+    }
+    // No grid holds five at their minimum: cascaded, each inside, each title in sight.
+    EXPECT_TRUE(windowplaces::Tiled(area, 5, minimum).empty());
+    for (const int count : {5, 16}) {
+        const std::vector<QRect> places = windowplaces::Cascaded(area, count, minimum, 24);
+        ASSERT_EQ(int(places.size()), count);
+        for (size_t i = 0; i < places.size(); ++i) {
+            EXPECT_TRUE(area.contains(places[i])) << i;
+            EXPECT_GE(places[i].width(), minimum.width());
+            if (i) {
+                EXPECT_TRUE(places[i].top() > places[i - 1].top() && places[i].left() > places[i - 1].left()) << i;
+            }
+        }
+    }
+    // An area smaller than one window: at its minimum, from the area's corner.
+    EXPECT_EQ(windowplaces::Cascaded(QRect(0, 0, 200, 100), 2, minimum, 24),
+              (std::vector<QRect>{{0, 0, 330, 330}, {0, 0, 330, 330}}));
+}
+
+namespace {
+
+// A TCP server, a TCP client and a UDP server, the client's window in front, in the largest main
+// window the form allows on a screen of 1280 x 800.
+class SideBySide : public testing_support::MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        form->resize(1280, 800);
+        // The create command shows the document area; the rest are made as it makes them.
+        for (TMySocket *i : {CreateThroughDialog(*form, kind::TcpServer, {{QStringLiteral("Edit1"), QStringLiteral("0")}}),
+                             form->CreateUdpServer(0), form->CreateTcpClient(QStringLiteral("127.0.0.1"), 9)}) {
+            ASSERT_NE(i, nullptr);
+            windows << i->DataWindow;
+        }
+        DrainEvents();
+    }
+
+    QWidget *Viewport() const { return form->MdiArea->viewport(); }
+    bool InAreaAll() const
+    {
+        return std::all_of(windows.begin(), windows.end(),
+                           [this](TFrmData *w) { return Viewport()->rect().contains(w->Frame()->geometry()); });
+    }
+
+    // Every control the window shows is whole and in sight in the area, the addresses and ports
+    // readable, and the window inside the area.
+    void ExpectWhole(TFrmData *w) const
+    {
+        SCOPED_TRACE(w->MySocket->Kind.toStdString());
+        EXPECT_TRUE(Viewport()->rect().contains(w->Frame()->geometry()));
+        const QWidget *controls[] = {w->Label1,   w->Label3,    w->Label4,    w->Label5,           w->Label6,
+                                     w->Button5,  w->Button6,   w->Memo2,     w->Memo3,            w->Button11,
+                                     w->Label7,   w->ComboBox2, w->CheckBox2, w->StatusBar2Panel0, w->Button2};
+        for (const QWidget *control : controls) {
+            if (control->isHidden())
+                continue;
+            QString why;
+            EXPECT_TRUE(WhollyShown(control, Viewport(), &why)) << why.toStdString();
+        }
+        for (const QLabel *label : {w->Label1, w->Label3, w->Label4, w->Label6}) {
+            const QFontMetrics metrics(label->font());
+            EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width())
+                << label->text().toStdString();
+        }
+    }
+
+    QList<TFrmData *> windows;
+};
+
+} // namespace
+
+TEST_F(SideBySide, ThreeWindowsRestoredShowEveryControlWholeInsideTheArea)
+{
+    ASSERT_EQ(form->size(), QSize(1024, 734)); // the form's largest
+    TFrmData *front = windows.last();
+    front->Frame()->showNormal();
+    DrainEvents();
+    ASSERT_TRUE(form->DataWindows->SideBySide());
+    ASSERT_EQ(form->MdiArea->subWindowList().size(), 3);
+    for (TFrmData *w : windows)
+        ExpectWhole(w);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), front->Frame());
+
+    // The longest counter line the counters can make shows whole in each.
+    for (TFrmData *w : windows) {
+        w->RecvCount = w->SendCount = std::numeric_limits<int64_t>::max();
+        w->ShowCounters();
+        const QLabel *counters = w->StatusBar2Panel0;
+        const QRect room = counters->contentsRect();
+        EXPECT_TRUE(room.contains(QFontMetrics(counters->font())
+                                      .boundingRect(room, Qt::TextWordWrap | int(counters->alignment()), counters->text())));
+    }
+
+    // One made as small as it goes keeps its controls whole, inside its width.
+    QMdiSubWindow *small = windows.first()->Frame();
+    small->resize(small->minimumSizeHint());
+    DrainEvents();
+    ExpectWhole(windows.first());
+
+    // The area grows smaller: they go anew, each still inside it.
+    form->resize(723, 547);
+    ASSERT_TRUE(WaitUntil([&] { return InAreaAll(); }));
+    // Cascaded there: no two on one spot, the active one on top and whole.
+    QList<QPoint> corners;
+    for (TFrmData *w : windows)
+        if (!corners.contains(w->Frame()->pos()))
+            corners << w->Frame()->pos();
+    EXPECT_EQ(corners.size(), 3);
+    ExpectWhole(front);
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST_F(SideBySide, WindowsThatJoinArePlacedWithTheOthers)
+{
+    windows.last()->Frame()->showNormal();
+    DrainEvents();
+    // A fourth window fills the grid; a fifth and sixth are cascaded, all inside the area.
+    for (int i = 0; i < 3; ++i) {
+        TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), 10 + i);
+        windows << client->DataWindow;
+        DrainEvents();
+        ASSERT_TRUE(form->DataWindows->SideBySide());
+        ASSERT_TRUE(InAreaAll());
+        if (i == 0) {
+            for (TFrmData *w : windows)
+                ExpectWhole(w);
+        } else {
+            ExpectWhole(windows.last());
+        }
+    }
+    // The active window minimised: its icon keeps its row; placed anew, the others stay above it.
+    QMdiSubWindow *icon = windows.last()->Frame();
+    ASSERT_EQ(form->MdiArea->activeSubWindow(), icon);
+    icon->showMinimized();
+    DrainEvents();
+    form->DataWindows->Arrange();
+    for (TFrmData *w : windows)
+        if (w->Frame() != icon)
+            EXPECT_FALSE(w->Frame()->geometry().intersects(icon->geometry()));
 }
