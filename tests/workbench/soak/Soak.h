@@ -1,7 +1,8 @@
 #pragma once
 // A seeded soak of the main window's whole lifecycle: long random sequences of what a user does
 // (create each kind through its dialog, select, connect, disconnect, stop, start, send, switch hex
-// and code pages, reset, close and minimise windows, save the log, receive into files, send files,
+// and code pages, reset, close and minimise windows, restore them side by side and resize them,
+// maximise one again, save the log, receive into files, send files,
 // edit the log and undo, delete, quit), through the real context menus and with boxes and dialogs
 // that run an event loop while peers close and reset, and real peers on loopback that connect,
 // send (characters cut in two among it), stall, close and reset. After every step: the invariants,
@@ -116,6 +117,7 @@ private:
     QString SwitchHex(uint32_t r);
     QString ResetCounters(uint32_t r);
     QString CloseOrMinimiseWindow(uint32_t r, uint32_t how);
+    QString ArrangeWindows(uint32_t r, uint32_t how);
     QString DeleteSome(uint32_t r);
     QString CloseMainWindow();
     TFrmData *Shown(TMySocket *instance);
@@ -158,6 +160,7 @@ private:
     // ---- invariants (SoakChecks.cpp) ----
     bool Check(QString *failure);
     bool Consistent(QString *why);
+    bool WindowsPlaced(QString *why);
     bool BoxesExpected(QString *why);
     bool PeersGotWhatWasSent(QString *why);
     void Allow(const QString &start, bool lasting = false);
