@@ -278,6 +278,9 @@ void TDataWindowStack::StateChanged(Qt::WindowStates oldState, Qt::WindowStates 
             emit frontChanged(window);
             return;
         }
+        // One side by side went to an icon, or came back from one: the others close up or make room.
+        if (FSideBySide && ((oldState ^ newState) & Qt::WindowMinimized))
+            ScheduleArrange();
     }
     // Only a window going to an icon changes what is shown; activation comes and goes with every
     // new window.

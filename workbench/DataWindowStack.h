@@ -9,8 +9,9 @@
 // beside the most recent others, each at its normal size, as in any multiple-document window; at
 // most SideBySideCap windows are in the area then, the least recently used waiting. Maximising
 // any of them makes it the front window again and the others wait. Side by side, the windows are
-// placed anew whenever one joins them or the area changes size: tiled when each fits at its
-// minimum size, else cascaded, each inside the area (WindowPlaces.h).
+// placed anew whenever one joins them, goes to an icon or comes back from one, or the area changes
+// size: tiled when each fits at its minimum size, else cascaded, each inside the area
+// (WindowPlaces.h).
 //
 // Why not leave them all in the area: QMdiArea walks every child of its viewport, with a linear
 // search of its window list for each, whenever a window is added, raised or maximised. A new

@@ -364,13 +364,14 @@ TEST_F(SideBySide, WindowsThatJoinArePlacedWithTheOthers)
             ExpectWhole(windows.last());
         }
     }
-    // The active window minimised: its icon keeps its row; placed anew, the others stay above it.
+    // The active window minimised: the others close up, above the row of its icon.
     QMdiSubWindow *icon = windows.last()->Frame();
     ASSERT_EQ(form->MdiArea->activeSubWindow(), icon);
     icon->showMinimized();
     DrainEvents();
-    form->DataWindows->Arrange();
+    ASSERT_TRUE(icon->isMinimized());
     for (TFrmData *w : windows)
         if (w->Frame() != icon)
             EXPECT_FALSE(w->Frame()->geometry().intersects(icon->geometry()));
+    EXPECT_TRUE(InAreaAll());
 }
