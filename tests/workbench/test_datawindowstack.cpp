@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <limits>
 #include <memory>
-#include <vector>
 
 // Qt
 #include <QMdiSubWindow>
@@ -33,7 +30,6 @@
 #include "TestSupport.h"
 #include "TreeNode.h"
 #include "Unit1.h"
-#include "WindowPlaces.h"
 #include "datapanel.h"
 #include "MainWindowTest.h"
 
@@ -212,46 +208,6 @@ TEST_F(DataWindowStack, RestoredFromMaximisedTheWindowsShowSideBySideUntilOneIsM
 
 // ---- side by side: where the windows go ---------------------------------------------------
 
-TEST(WindowPlaces, TiledWhenEveryCellHoldsAWindowElseCascadedInsideTheArea)
-{
-    const QRect area(0, 0, 834, 690);
-    const QSize minimum(330, 330);
-    const auto apart = [](const std::vector<QRect> &places) {
-        for (size_t i = 0; i < places.size(); ++i)
-            for (size_t j = i + 1; j < places.size(); ++j)
-                if (places[i].intersects(places[j]))
-                    return false;
-        return true;
-    };
-    // Two stand side by side; three take a grid of two by two, the last one the whole last row.
-    EXPECT_EQ(windowplaces::Tiled(area, 2, minimum), (std::vector<QRect>{{0, 0, 417, 690}, {417, 0, 417, 690}}));
-    EXPECT_EQ(windowplaces::Tiled(area, 3, minimum),
-              (std::vector<QRect>{{0, 0, 417, 345}, {417, 0, 417, 345}, {0, 345, 834, 345}}));
-    for (int count = 1; count <= 4; ++count) {
-        const std::vector<QRect> cells = windowplaces::Tiled(area, count, minimum);
-        ASSERT_EQ(int(cells.size()), count);
-        EXPECT_TRUE(apart(cells));
-        for (const QRect &r : cells)
-            EXPECT_TRUE(area.contains(r) && r.width() >= minimum.width() && r.height() >= minimum.height());
-    }
-    // No grid holds five at their minimum: cascaded, each inside, each title in sight.
-    EXPECT_TRUE(windowplaces::Tiled(area, 5, minimum).empty());
-    for (const int count : {5, 16}) {
-        const std::vector<QRect> places = windowplaces::Cascaded(area, count, minimum, 24);
-        ASSERT_EQ(int(places.size()), count);
-        for (size_t i = 0; i < places.size(); ++i) {
-            EXPECT_TRUE(area.contains(places[i])) << i;
-            EXPECT_GE(places[i].width(), minimum.width());
-            if (i) {
-                EXPECT_TRUE(places[i].top() > places[i - 1].top() && places[i].left() > places[i - 1].left()) << i;
-            }
-        }
-    }
-    // An area smaller than one window: at its minimum, from the area's corner.
-    EXPECT_EQ(windowplaces::Cascaded(QRect(0, 0, 200, 100), 2, minimum, 24),
-              (std::vector<QRect>{{0, 0, 330, 330}, {0, 0, 330, 330}}));
-}
-
 namespace {
 
 // A TCP server, a TCP client and a UDP server, the client's window in front, in the largest main
@@ -316,16 +272,6 @@ TEST_F(SideBySide, ThreeWindowsRestoredShowEveryControlWholeInsideTheArea)
     for (TFrmData *w : windows)
         ExpectWhole(w);
     EXPECT_EQ(form->MdiArea->activeSubWindow(), front->Frame());
-
-    // The longest counter line the counters can make shows whole in each.
-    for (TFrmData *w : windows) {
-        w->RecvCount = w->SendCount = std::numeric_limits<int64_t>::max();
-        w->ShowCounters();
-        const QLabel *counters = w->StatusBar2Panel0;
-        const QRect room = counters->contentsRect();
-        EXPECT_TRUE(room.contains(QFontMetrics(counters->font())
-                                      .boundingRect(room, Qt::TextWordWrap | int(counters->alignment()), counters->text())));
-    }
 
     // One made as small as it goes keeps its controls whole, inside its width.
     QMdiSubWindow *small = windows.first()->Frame();
