@@ -316,8 +316,30 @@ TEST_F(SideBySide, WindowsThatJoinArePlacedWithTheOthers)
     icon->showMinimized();
     DrainEvents();
     ASSERT_TRUE(icon->isMinimized());
-    for (TFrmData *w : windows)
-        if (w->Frame() != icon)
+    for (TFrmData *w : windows) {
+        if (w->Frame() != icon) {
             EXPECT_FALSE(w->Frame()->geometry().intersects(icon->geometry()));
+        }
+    }
     EXPECT_TRUE(InAreaAll());
+}
+
+TEST_F(SideBySide, TheMainWindowClosesWithWindowsSideBySide)
+{
+    windows.last()->Frame()->showNormal();
+    DrainEvents();
+    // Freed first, the active window has the area activate another while every node is gone.
+    form->MdiArea->setActiveSubWindow(windows.first()->Frame());
+    ASSERT_EQ(form->TreeView1->currentItem(), windows.first()->MySocket->Node);
+    int withNode = 0, fronts = 0;
+    QObject::connect(form->DataWindows, &TDataWindowStack::frontChanged, [&](TFrmData *w) {
+        ++fronts;
+        withNode += w && w->MySocket && w->MySocket->Node;
+    });
+    form->close();
+    // A window that comes to the front meanwhile has no node the tree could select: they are gone.
+    EXPECT_GT(fronts, 0);
+    EXPECT_EQ(withNode, 0);
+    EXPECT_TRUE(form->SocketList.IsEmpty());
+    EXPECT_TRUE(form->MdiArea->subWindowList().isEmpty());
 }
