@@ -6,6 +6,7 @@
 // Qt
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputMethodEvent>
@@ -37,6 +38,7 @@
 #include "TreeNode.h"
 
 #include "DataWindowFrame.h"
+#include "FormPlaces.h"
 #include "LogBudget.h"
 #include "LogLines.h"
 #include "LogView.h"
@@ -46,6 +48,9 @@ namespace {
 
 const QColor clCream(255, 251, 240);
 const QColor clLogBackground(0xFD, 0xF9, 0xF7);
+
+// The width the form was drawn for: a window maximised in the main window at its first size.
+constexpr int FormWidth = 537;
 
 const QString TextModeCaption = QStringLiteral("数据发送窗口(文本模式)");
 const QString HexModeCaption = QStringLiteral("数据发送窗口[HEX模式]");
@@ -199,23 +204,41 @@ void TFrmData::BuildStatusBox(QWidget *parent)
 {
     GroupBox1 = creamGroupBox(QStringLiteral("Socket状态"), parent);
     GroupBox1->setFixedHeight(81);
-    Label1 = fixedLabel(QStringLiteral("linkstatus"), GroupBox1, 16, 24, 73);
+    GroupBox1->setMinimumWidth(formplaces::StatusMinWidth());
+    Label1 = new QLabel(QStringLiteral("linkstatus"), GroupBox1);
     Label2 = fixedLabel(QString(), GroupBox1, 16, 8, 130);
     Label2->hide();
-    Label3 = fixedLabel(QString(), GroupBox1, 232, 24, 130);
-    Label4 = fixedLabel(QString(), GroupBox1, 365, 24, 130);
-    Label5 = fixedLabel(QString(), GroupBox1, 232, 56, 130);
-    Label6 = fixedLabel(QString(), GroupBox1, 367, 56, 130);
+    Label3 = new QLabel(GroupBox1);
+    Label4 = new QLabel(GroupBox1);
+    Label5 = new QLabel(GroupBox1);
+    Label6 = new QLabel(GroupBox1);
     Button5 = NewFormButton(GroupBox1, "Button5", QString(), QRect(16, 48, 80, 27));
     Button6 = NewFormButton(GroupBox1, "Button6", QString(), QRect(104, 48, 80, 27));
     Button5->hide();
     Button6->hide();
+    PlaceStatusBox(FormWidth);
+    GroupBox1->installEventFilter(this);
+}
+
+void TFrmData::PlaceStatusBox(int width)
+{
+    const formplaces::TStatusPlaces places = formplaces::StatusPlaces(width);
+    Label1->setGeometry(places.Label1);
+    Label3->setGeometry(places.Label3);
+    Label4->setGeometry(places.Label4);
+    Label5->setGeometry(places.Label5);
+    Label6->setGeometry(places.Label6);
+    Button5->setGeometry(places.Button5);
+    Button6->setGeometry(places.Button6);
 }
 
 void TFrmData::BuildLogBox(QWidget *parent)
 {
     GroupBox3 = creamGroupBox(QStringLiteral("数据接收及提示窗口"), parent);
-    GroupBox3->setFixedHeight(164);
+    // As high as on the form while the window is as tall; a shorter one shares the lack with the
+    // send box.
+    GroupBox3->setMinimumHeight(formplaces::LogMinHeight);
+    GroupBox3->setMaximumHeight(formplaces::LogMaxHeight);
     auto *box = new QVBoxLayout(GroupBox3);
     box->setContentsMargins(2, 2, 2, 2);
     Memo2 = new TLogView(GroupBox3);
@@ -239,10 +262,11 @@ void TFrmData::BuildSendBox(QWidget *parent)
 
     Panel6 = new QWidget(GroupBox2);
     setBackground(Panel6, QPalette::Window, clCream);
-    Panel6->setFixedWidth(157);
     Button11 = NewFormButton(Panel6, "Button11", QStringLiteral("发送数据"), QRect(24, 1, 93, 25));
     Label7 = new QLabel(QStringLiteral("重复发送次数       "), Panel6);
     Label7->move(24, 48);
+    // As high as its text: the repeat count box stands 20 below it.
+    Label7->adjustSize();
     ComboBox2 = new QComboBox(Panel6);
     ComboBox2->setGeometry(24, 68, 97, 21);
     ComboBox2->setEditable(true);
@@ -256,17 +280,22 @@ void TFrmData::BuildSendBox(QWidget *parent)
     StatusBar2->setSizeGripEnabled(false);
     setBackground(StatusBar2, QPalette::Window, clCream);
     StatusBar2Panel0 = new QLabel(StatusBar2);
-    StatusBar2Panel0->setMinimumWidth(100);
-    StatusBar2->addWidget(StatusBar2Panel0, 1);
     // The counter line changes on every read, and a label that could grow would have its status
-    // bar, and from there the whole window, laid out again each time. The bar is as wide as the
-    // side panel anyway; the label keeps the size it is first laid out with (see eventFilter).
-    StatusBar2->setFixedSize(Panel6->width(), StatusBar2->sizeHint().height());
-    StatusBar2Panel0->installEventFilter(this);
+    // bar, and from there the whole window, laid out again each time: the label is made as large
+    // as the longest counter line needs, in two lines, once.
+    StatusBar2Panel0->setWordWrap(true);
+    StatusBar2Panel0->setFixedSize(formplaces::CounterTextSize(QFontMetrics(StatusBar2Panel0->font())));
+    StatusBar2->addWidget(StatusBar2Panel0, 1);
+    const int panelWidth = std::max(formplaces::SidePanelWidth, StatusBar2->sizeHint().width());
+    Panel6->setFixedWidth(panelWidth);
+    StatusBar2->setFixedSize(panelWidth, StatusBar2->sizeHint().height());
+    Panel6->setMinimumHeight(formplaces::SidePanelMinHeight(StatusBar2->height()));
+    Panel6->installEventFilter(this);
     auto *panelColumn = new QVBoxLayout(Panel6);
     panelColumn->setContentsMargins(0, 0, 0, 0);
     panelColumn->addStretch(1);
     panelColumn->addWidget(StatusBar2);
+    Memo3->setMinimumWidth(formplaces::SendBoxMinWidth);
     row->addWidget(Panel6);
     column->addLayout(row, 1);
 
@@ -274,7 +303,10 @@ void TFrmData::BuildSendBox(QWidget *parent)
     GroupBox8->setFixedHeight(41);
     CheckBox2 = new QCheckBox(QStringLiteral(" 显示十六进制值     "), GroupBox8);
     CheckBox2->move(8, 16);
-    Button2 = NewFormButton(GroupBox8, "Button2", QStringLiteral("统计清零"), QRect(371, 10, 80, 25));
+    CheckBox2->adjustSize();
+    Button2 = NewFormButton(GroupBox8, "Button2", QStringLiteral("统计清零"), formplaces::ResetButtonPlace(FormWidth));
+    GroupBox8->setMinimumWidth(formplaces::SwitchRowMinWidth(CheckBox2->geometry().right() + 1));
+    GroupBox8->installEventFilter(this);
     column->addWidget(GroupBox8);
 }
 
@@ -341,9 +373,18 @@ bool TFrmData::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
-    if (watched == StatusBar2Panel0 && event->type() == QEvent::Resize) {
-        StatusBar2Panel0->removeEventFilter(this);
-        StatusBar2Panel0->setFixedSize(static_cast<QResizeEvent *>(event)->size());
+    // The hand-placed controls follow the size of their box.
+    if (event->type() == QEvent::Resize && (watched == GroupBox1 || watched == GroupBox8 || watched == Panel6)) {
+        const QSize size = static_cast<QResizeEvent *>(event)->size();
+        if (watched == GroupBox1) {
+            PlaceStatusBox(size.width());
+        } else if (watched == GroupBox8) {
+            Button2->setGeometry(formplaces::ResetButtonPlace(size.width()));
+        } else {
+            const int top = formplaces::RepeatCaptionTop(size.height(), StatusBar2->height());
+            Label7->move(Label7->x(), top);
+            ComboBox2->move(ComboBox2->x(), top + formplaces::RepeatBoxBelowCaption);
+        }
         return false;
     }
     return QObject::eventFilter(watched, event);

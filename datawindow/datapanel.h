@@ -211,6 +211,8 @@ private:
     void BuildStatusBox(QWidget *parent);
     void BuildLogBox(QWidget *parent);
     void BuildSendBox(QWidget *parent);
+    // The status box's labels and buttons at a width of the box (FormPlaces.h).
+    void PlaceStatusBox(int width);
     void ApplyStatus();
     void ApplyCounters();
 

@@ -9,10 +9,14 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QResizeEvent>
+#include <QStyle>
 
 // datawindow
 #include "DataWindowFrame.h"
 #include "datapanel.h"
+
+#include "WindowPlaces.h"
 
 namespace {
 // Where a waiting window's system menu actions keep their shortcuts.
@@ -36,6 +40,7 @@ TDataWindowStack::TDataWindowStack(QMdiArea *area, QWidget *holder) : QObject(ar
     connect(FArea, &QMdiArea::subWindowActivated, this, &TDataWindowStack::Activated);
     FSoonTimer.setSingleShot(true);
     connect(&FSoonTimer, &QTimer::timeout, this, &TDataWindowStack::ShowSoon);
+    FArea->viewport()->installEventFilter(this);
 }
 
 TFrmData *TDataWindowStack::DataOf(QMdiSubWindow *frame)
@@ -65,11 +70,16 @@ void TDataWindowStack::BringToFront(TFrmData *window)
     FSoonTimer.stop();
     FLastShown.start();
     FFront = window;
+    // Side by side, one that is shown already stays where it is.
+    const bool joins = FSideBySide
+        && (IsWaiting(window) || !window->Frame()->isVisible() || window->Frame()->isMinimized());
     QMdiSubWindow *frame = Present(window);
     if (FSideBySide)
         KeepInArea(SideBySideCap, frame);
     else
         ParkAllBut(frame);
+    if (joins)
+        Arrange();
 }
 
 void TDataWindowStack::BringToFrontSoon(TFrmData *window)
@@ -167,6 +177,67 @@ void TDataWindowStack::ShowSideBySide(TFrmData *front)
         Present(*it);
     FArea->setActiveSubWindow(front->Frame());
     front->Frame()->raise();
+    Arrange();
+}
+
+void TDataWindowStack::Arrange()
+{
+    FArrangePending = false;
+    if (!FSideBySide)
+        return;
+    TChanging changing(FChanging);
+    // Oldest activated first, so that cascaded the active one ends on top; tiled, in the order
+    // they joined the area, which a change of the active window leaves as it is.
+    const QList<QMdiSubWindow *> byUse = FArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    QRect area = FArea->viewport()->rect();
+    QList<QMdiSubWindow *> shown;
+    QSize minimum(0, 0);
+    for (QMdiSubWindow *w : byUse) {
+        if (w->isMinimized()) {
+            area.setBottom(std::min(area.bottom(), w->geometry().top() - 1));
+            continue;
+        }
+        if (!w->isVisible() || w->isMaximized())
+            continue;
+        shown << w;
+        minimum = minimum.expandedTo(w->minimumSizeHint());
+    }
+    if (shown.isEmpty())
+        return;
+    std::vector<QRect> places = windowplaces::Tiled(area, int(shown.size()), minimum);
+    if (!places.empty()) {
+        const QList<QMdiSubWindow *> joined = FArea->subWindowList(QMdiArea::CreationOrder);
+        std::stable_sort(shown.begin(), shown.end(),
+                         [&joined](QMdiSubWindow *a, QMdiSubWindow *b) { return joined.indexOf(a) < joined.indexOf(b); });
+        for (int i = 0; i < shown.size(); ++i)
+            shown[i]->setGeometry(places[size_t(i)]);
+        return;
+    }
+    // A step of a title bar's height, so that every title stays in sight.
+    QMdiSubWindow *top = shown.last();
+    const int step = top->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, top)
+        + top->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, top);
+    places = windowplaces::Cascaded(area, int(shown.size()), minimum, step);
+    for (int i = 0; i < shown.size(); ++i) {
+        shown[i]->setGeometry(places[size_t(i)]);
+        shown[i]->raise();
+    }
+}
+
+void TDataWindowStack::ScheduleArrange()
+{
+    if (FArrangePending)
+        return;
+    FArrangePending = true;
+    QMetaObject::invokeMethod(this, &TDataWindowStack::Arrange, Qt::QueuedConnection);
+}
+
+bool TDataWindowStack::eventFilter(QObject *watched, QEvent *event)
+{
+    // A window side by side never ends outside the area, however it changes size.
+    if (watched == FArea->viewport() && event->type() == QEvent::Resize && FSideBySide)
+        ScheduleArrange();
+    return QObject::eventFilter(watched, event);
 }
 
 void TDataWindowStack::KeepInArea(int keep, QMdiSubWindow *front)
@@ -207,6 +278,9 @@ void TDataWindowStack::StateChanged(Qt::WindowStates oldState, Qt::WindowStates 
             emit frontChanged(window);
             return;
         }
+        // One side by side went to an icon, or came back from one: the others close up or make room.
+        if (FSideBySide && ((oldState ^ newState) & Qt::WindowMinimized))
+            ScheduleArrange();
     }
     // Only a window going to an icon changes what is shown; activation comes and goes with every
     // new window.

@@ -8,7 +8,10 @@
 // Restored by the user from maximised (its title bar, its system menu), the front window is shown
 // beside the most recent others, each at its normal size, as in any multiple-document window; at
 // most SideBySideCap windows are in the area then, the least recently used waiting. Maximising
-// any of them makes it the front window again and the others wait.
+// any of them makes it the front window again and the others wait. Side by side, the windows are
+// placed anew whenever one joins them, goes to an icon or comes back from one, or the area changes
+// size: tiled when each fits at its minimum size, else cascaded, each inside the area
+// (WindowPlaces.h).
 //
 // Why not leave them all in the area: QMdiArea walks every child of its viewport, with a linear
 // search of its window list for each, whenever a window is added, raised or maximised. A new
@@ -60,12 +63,18 @@ public:
     // The most windows in the area side by side: a user compares a few at a time, and the area's
     // cost grows with every window it holds.
     static constexpr int SideBySideCap = 16;
+    // Side by side: places every window of the area that is not minimised anew, tiled or
+    // cascaded, the active one on top. The icons of minimised ones keep their row at the bottom.
+    void Arrange();
 
 signals:
     // Another window came to the front on its own (the one in front was minimised or freed), or
     // the user brought one forward in the area; null when none is in front any more (every one
     // left is an icon).
     void frontChanged(TFrmData *window);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     static TFrmData *DataOf(QMdiSubWindow *frame);
@@ -75,6 +84,8 @@ private:
     void ShowSoon();
     // The user restored the front window: the most recent waiting ones join it.
     void ShowSideBySide(TFrmData *front);
+    // Arrange on the next pass of the event loop, once however often asked.
+    void ScheduleArrange();
     // Side by side: the least recently active windows wait until at most keep are in the area.
     void KeepInArea(int keep, QMdiSubWindow *front);
     // After the front window was freed or minimised: on the next pass of the event loop (never
@@ -107,6 +118,7 @@ private:
     std::vector<QPointer<TFrmData>> FWaiting;
     int FCount = 0;
     bool FSettlePending = false;
+    bool FArrangePending = false;
     bool FSideBySide = false;
     // State and activation changes made here, not by the user.
     int FChanging = 0;

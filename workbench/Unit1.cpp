@@ -710,9 +710,12 @@ void TForm1::ReleaseInstances()
         for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
             qDeleteAll(TreeView1->topLevelItem(i)->takeChildren());
     }
+    // Every node is gone: side by side, freeing a window has the area activate another, whose
+    // node the tree would select.
+    for (int i = 0; i < SocketList.Count(); ++i)
+        SocketList.Items(i)->Node = nullptr;
     for (int i = 0; i < SocketList.Count(); ++i) {
         TMySocket *instance = SocketList.Items(i);
-        instance->Node = nullptr;
         QObject *socket = instance->Socket;
         instance->Socket = instance->UdpClient = instance->UdpServer = nullptr;
         if (auto *udp = qobject_cast<TNMUDP *>(socket)) {

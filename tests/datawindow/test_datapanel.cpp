@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 // Qt
 #include <QMdiSubWindow>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -106,6 +110,12 @@ TEST_F(DataWindow, FormAsDesigned)
     ExpectFormButton(window->Button6, QString(), QRect(104, 48, 80, 27));
     ExpectFormButton(window->Button11, QStringLiteral("发送数据"), QRect(24, 1, 93, 25));
     ExpectFormButton(window->Button2, QStringLiteral("统计清零"), QRect(371, 10, 80, 25));
+    // As wide as the form or wider, the labels stand where the form puts them.
+    EXPECT_EQ(window->Label1->geometry(), QRect(16, 24, 73, 13));
+    EXPECT_EQ(window->Label3->geometry(), QRect(232, 24, 130, 13));
+    EXPECT_EQ(window->Label4->geometry(), QRect(365, 24, 130, 13));
+    EXPECT_EQ(window->Label5->geometry(), QRect(232, 56, 130, 13));
+    EXPECT_EQ(window->Label6->geometry(), QRect(367, 56, 130, 13));
     EXPECT_EQ(window->Button5->parentWidget(), window->GroupBox1);
     EXPECT_EQ(window->Button6->parentWidget(), window->GroupBox1);
     EXPECT_EQ(window->Button11->parentWidget(), window->Panel6);
@@ -175,6 +185,62 @@ TEST_F(DataWindow, CounterLineAfterReceivesSendsAndReset)
     window->RecvCount = 2147483647;
     window->LogReceived("x");
     EXPECT_EQ(counterPanel(), QStringLiteral("收：2147483648字节，发:0字节"));
+}
+
+// ---- layout -------------------------------------------------------------------------------
+
+// The text of a label, laid out as the label lays it out, fits inside it.
+bool TextFits(const QLabel *label)
+{
+    const QRect room = label->contentsRect();
+    const int wrap = label->wordWrap() ? int(Qt::TextWordWrap) : 0;
+    const QRect needed = QFontMetrics(label->font()).boundingRect(room, int(label->alignment()) | wrap, label->text());
+    return room.contains(needed);
+}
+
+// Restored and made narrower and shorter, down to the least it may be, the window keeps every
+// control whole and in sight, the addresses and ports readable, and the longest counter line the
+// counters can make shown whole.
+TEST_F(DataWindow, EveryControlStaysWholeDownToTheMinimumSize)
+{
+    instance.Kind = kind::TcpClient;
+    instance.RemoteHost = QStringLiteral("127.0.0.1");
+    instance.RemotePort = 65535;
+    instance.LocalPort = 65535;
+    RefreshStatus(&instance);
+    QMdiSubWindow *frame = window->Frame();
+    frame->showNormal();
+    const QSize minimum = frame->minimumSizeHint();
+    // Small enough for two side by side and two above each other in the largest main window.
+    EXPECT_LE(minimum.width(), 400);
+    EXPECT_LE(minimum.height(), 340);
+
+    const QList<const QWidget *> controls{
+        window->Label1,   window->Label3, window->Label4,  window->Label5,  window->Label6,    window->Button5,
+        window->Button6,  window->Memo2,  window->Memo3,   window->Button11, window->Label7, window->ComboBox2,
+        window->StatusBar2Panel0, window->CheckBox2, window->Button2};
+    for (const QSize &size : {QSize(680, 480), QSize(537, 470), QSize(460, 420), QSize(420, 380), minimum}) {
+        SCOPED_TRACE(::testing::Message() << size.width() << "x" << size.height());
+        frame->setGeometry(QRect(QPoint(0, 0), size));
+        DrainEvents();
+        for (const QWidget *control : controls) {
+            QString why;
+            EXPECT_TRUE(testing_support::WhollyShown(control, area.viewport(), &why)) << why.toStdString();
+        }
+        for (const QLabel *label : {window->Label3, window->Label4, window->Label6})
+            EXPECT_TRUE(TextFits(label)) << label->text().toStdString();
+        EXPECT_GE(window->Memo2->height(), 2 * window->Memo2->fontMetrics().height());
+        for (const int64_t count : {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
+            window->RecvCount = window->SendCount = count;
+            window->ShowCounters();
+            EXPECT_TRUE(TextFits(window->StatusBar2Panel0)) << counterPanel().toStdString();
+        }
+    }
+    // The form's own size keeps the longest line whole too.
+    frame->showMaximized();
+    DrainEvents();
+    EXPECT_TRUE(TextFits(window->StatusBar2Panel0));
+    EXPECT_TRUE(testing_support::WhollyShown(window->StatusBar2Panel0, area.viewport()));
 }
 
 // ---- key filter ---------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <utility>
@@ -183,6 +184,42 @@ bool ChooseContextMenuEntry(QWidget *widget, const QStringList &path, QStringLis
     }
     ADD_FAILURE() << "the path ends in a submenu";
     return false;
+}
+
+bool WhollyShown(const QWidget *widget, const QWidget *top, QString *why)
+{
+    QString reason;
+    const auto name = [](const QObject *o) {
+        return o->objectName().isEmpty() ? QString::fromLatin1(o->metaObject()->className()) : o->objectName();
+    };
+    QRect r = widget->rect();
+    for (const QWidget *w = widget; w != top; w = w->parentWidget()) {
+        const QWidget *parent = w->parentWidget();
+        if (!parent || w->isHidden() || w->isWindow()) {
+            reason = QStringLiteral("%1 is hidden or not inside the top").arg(name(w));
+            break;
+        }
+        r.translate(w->pos());
+        if (!parent->rect().contains(r)) {
+            reason = QStringLiteral("%1 cut by %2").arg(name(w), name(parent));
+            break;
+        }
+        const QObjectList &siblings = parent->children();
+        for (qsizetype i = siblings.indexOf(const_cast<QWidget *>(w)) + 1; i < siblings.size(); ++i) {
+            const auto *above = qobject_cast<const QWidget *>(siblings[i]);
+            if (above && !above->isHidden() && !above->isWindow() && above->geometry().intersects(r)) {
+                reason = QStringLiteral("%1 under %2").arg(name(w), name(above));
+                break;
+            }
+        }
+        if (!reason.isEmpty())
+            break;
+    }
+    if (reason.isEmpty() && !widget->isVisible())
+        reason = QStringLiteral("%1 not visible").arg(name(widget));
+    if (why)
+        *why = reason;
+    return reason.isEmpty();
 }
 
 } // namespace testing_support

@@ -72,4 +72,9 @@ void ExpectFormButton(const QWidget *button, const QString &caption, const QRect
 // the menu closed) when an entry is not there; the entries seen are put in *seen.
 bool ChooseContextMenuEntry(QWidget *widget, const QStringList &path, QStringList *seen = nullptr);
 
+// True when the whole of a widget is in sight within top, one of its parents: shown, inside each
+// parent up to top, and overlapped by no sibling above it there (another window of the document
+// area, a control laid over it). Otherwise false, with what cuts or covers it in *why.
+bool WhollyShown(const QWidget *widget, const QWidget *top, QString *why = nullptr);
+
 } // namespace testing_support

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 // Qt
 #include <QMdiSubWindow>
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMdiArea>
@@ -23,6 +27,8 @@
 
 #include "CreateCommand.h"
 #include "DataWindowStack.h"
+#include "LogView.h"
+#include "TsuiButton.h"
 #include "TMySocket.h"
 #include "TestSupport.h"
 #include "TreeNode.h"
@@ -260,4 +266,142 @@ TEST_F(DataWindowStack, RestoredFromMaximisedTheWindowsShowSideBySideUntilOneIsM
     EXPECT_TRUE(IsShownAlone(one));
     EXPECT_EQ(form->DataWindows->Count(), form->SocketList.Count());
     EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+// ---- side by side: where the windows go ---------------------------------------------------
+
+namespace {
+
+// A TCP server, a TCP client and a UDP server, the client's window in front, in the largest main
+// window the form allows on a screen of 1280 x 800.
+class SideBySide : public testing_support::MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        form->resize(1280, 800);
+        // The create command shows the document area; the rest are made as it makes them.
+        for (TMySocket *i : {CreateThroughDialog(*form, kind::TcpServer, {{QStringLiteral("Edit1"), QStringLiteral("0")}}),
+                             form->CreateUdpServer(0), form->CreateTcpClient(QStringLiteral("127.0.0.1"), 9)}) {
+            ASSERT_NE(i, nullptr);
+            windows << i->DataWindow;
+        }
+        DrainEvents();
+    }
+
+    QWidget *Viewport() const { return form->MdiArea->viewport(); }
+    bool InAreaAll() const
+    {
+        return std::all_of(windows.begin(), windows.end(),
+                           [this](TFrmData *w) { return Viewport()->rect().contains(w->Frame()->geometry()); });
+    }
+
+    // Every control the window shows is whole and in sight in the area, the addresses and ports
+    // readable, and the window inside the area.
+    void ExpectWhole(TFrmData *w) const
+    {
+        SCOPED_TRACE(w->MySocket->Kind.toStdString());
+        EXPECT_TRUE(Viewport()->rect().contains(w->Frame()->geometry()));
+        const QWidget *controls[] = {w->Label1,   w->Label3,    w->Label4,    w->Label5,           w->Label6,
+                                     w->Button5,  w->Button6,   w->Memo2,     w->Memo3,            w->Button11,
+                                     w->Label7,   w->ComboBox2, w->CheckBox2, w->StatusBar2Panel0, w->Button2};
+        for (const QWidget *control : controls) {
+            if (control->isHidden())
+                continue;
+            QString why;
+            EXPECT_TRUE(WhollyShown(control, Viewport(), &why)) << why.toStdString();
+        }
+        for (const QLabel *label : {w->Label1, w->Label3, w->Label4, w->Label6}) {
+            const QFontMetrics metrics(label->font());
+            EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width())
+                << label->text().toStdString();
+        }
+    }
+
+    QList<TFrmData *> windows;
+};
+
+} // namespace
+
+TEST_F(SideBySide, ThreeWindowsRestoredShowEveryControlWholeInsideTheArea)
+{
+    ASSERT_EQ(form->size(), QSize(1024, 734)); // the form's largest
+    TFrmData *front = windows.last();
+    front->Frame()->showNormal();
+    DrainEvents();
+    ASSERT_TRUE(form->DataWindows->SideBySide());
+    ASSERT_EQ(form->MdiArea->subWindowList().size(), 3);
+    for (TFrmData *w : windows)
+        ExpectWhole(w);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), front->Frame());
+
+    // One made as small as it goes keeps its controls whole, inside its width.
+    QMdiSubWindow *small = windows.first()->Frame();
+    small->resize(small->minimumSizeHint());
+    DrainEvents();
+    ExpectWhole(windows.first());
+
+    // The area grows smaller: they go anew, each still inside it.
+    form->resize(723, 547);
+    ASSERT_TRUE(WaitUntil([&] { return InAreaAll(); }));
+    // Cascaded there: no two on one spot, the active one on top and whole.
+    QList<QPoint> corners;
+    for (TFrmData *w : windows)
+        if (!corners.contains(w->Frame()->pos()))
+            corners << w->Frame()->pos();
+    EXPECT_EQ(corners.size(), 3);
+    ExpectWhole(front);
+    EXPECT_TRUE(recorder.all.isEmpty());
+}
+
+TEST_F(SideBySide, WindowsThatJoinArePlacedWithTheOthers)
+{
+    windows.last()->Frame()->showNormal();
+    DrainEvents();
+    // A fourth window fills the grid; a fifth and sixth are cascaded, all inside the area.
+    for (int i = 0; i < 3; ++i) {
+        TMySocket *client = form->CreateTcpClient(QStringLiteral("127.0.0.1"), 10 + i);
+        windows << client->DataWindow;
+        DrainEvents();
+        ASSERT_TRUE(form->DataWindows->SideBySide());
+        ASSERT_TRUE(InAreaAll());
+        if (i == 0) {
+            for (TFrmData *w : windows)
+                ExpectWhole(w);
+        } else {
+            ExpectWhole(windows.last());
+        }
+    }
+    // The active window minimised: the others close up, above the row of its icon.
+    QMdiSubWindow *icon = windows.last()->Frame();
+    ASSERT_EQ(form->MdiArea->activeSubWindow(), icon);
+    icon->showMinimized();
+    DrainEvents();
+    ASSERT_TRUE(icon->isMinimized());
+    for (TFrmData *w : windows) {
+        if (w->Frame() != icon) {
+            EXPECT_FALSE(w->Frame()->geometry().intersects(icon->geometry()));
+        }
+    }
+    EXPECT_TRUE(InAreaAll());
+}
+
+TEST_F(SideBySide, TheMainWindowClosesWithWindowsSideBySide)
+{
+    windows.last()->Frame()->showNormal();
+    DrainEvents();
+    // Freed first, the active window has the area activate another while every node is gone.
+    form->MdiArea->setActiveSubWindow(windows.first()->Frame());
+    ASSERT_EQ(form->TreeView1->currentItem(), windows.first()->MySocket->Node);
+    int withNode = 0, fronts = 0;
+    QObject::connect(form->DataWindows, &TDataWindowStack::frontChanged, [&](TFrmData *w) {
+        ++fronts;
+        withNode += w && w->MySocket && w->MySocket->Node;
+    });
+    form->close();
+    // A window that comes to the front meanwhile has no node the tree could select: they are gone.
+    EXPECT_GT(fronts, 0);
+    EXPECT_EQ(withNode, 0);
+    EXPECT_TRUE(form->SocketList.IsEmpty());
+    EXPECT_TRUE(form->MdiArea->subWindowList().isEmpty());
 }

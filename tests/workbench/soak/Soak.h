@@ -2,9 +2,9 @@
 // A seeded soak of the main window's whole lifecycle: long random sequences of what a user does
 // (create each kind through its dialog, select, connect, disconnect, stop, start, send text and hex
 // with blanks, recall what was sent, switch hex and code pages, reset, close and minimise windows,
-// save and clear the log, receive into files, send files, edit the log and undo, keep closed
-// connections and delete them, connect to a closed port, delete, quit), through the real context
-// menus and with boxes and dialogs
+// restore them side by side and resize them, maximise one again, save and clear the log, receive
+// into files, send files, edit the log and undo, keep closed connections and delete them, connect
+// to a closed port, delete, quit), through the real context menus and with boxes and dialogs
 // that run an event loop while peers close and reset, and real peers on loopback that connect,
 // send (characters cut in two among it), stall, close and reset. After every step: the invariants,
 // every box shown was one the step could show, every byte a peer sent is counted in its window,
@@ -121,6 +121,7 @@ private:
     QString SwitchHex(uint32_t r);
     QString ResetCounters(uint32_t r);
     QString CloseOrMinimiseWindow(uint32_t r, uint32_t how);
+    QString ArrangeWindows(uint32_t r, uint32_t how);
     QString DeleteSome(uint32_t r);
     QString CloseMainWindow();
     // Connections a server kept after their close.
@@ -171,6 +172,7 @@ private:
     // ---- invariants (SoakChecks.cpp) ----
     bool Check(QString *failure);
     bool Consistent(QString *why);
+    bool WindowsPlaced(QString *why);
     bool BoxesExpected(QString *why);
     bool PeersGotWhatWasSent(QString *why);
     void Allow(const QString &start, bool lasting = false);

@@ -17,6 +17,8 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTreeWidget>
@@ -188,6 +190,8 @@ bool Soak::Consistent(QString *why)
         if (w->Memo2->lineCount() != w->LogLineCount() || w->HexMode() != w->CheckBox2->isChecked())
             return *why = QStringLiteral("%1's log or hex switch differs").arg(i->Kind), false;
     }
+    if (!WindowsPlaced(why))
+        return false;
     // Every instance node of the tree is listed.
     int nodes = 0;
     std::function<bool(QTreeWidgetItem *)> walk = [&](QTreeWidgetItem *n) {
@@ -215,6 +219,27 @@ bool Soak::Consistent(QString *why)
                               .arg(e.window->RecvCount)
                               .arg(e.received),
                    false;
+    return true;
+}
+
+// Side by side, every window of the area lies inside it at no less than its least size, unless the
+// area is too small for that.
+bool Soak::WindowsPlaced(QString *why)
+{
+    if (!form->DataWindows->SideBySide())
+        return true;
+    const QWidget *viewport = form->MdiArea->viewport();
+    for (QMdiSubWindow *frame : form->MdiArea->subWindowList()) {
+        if (frame->isMinimized() || frame->isMaximized() || !frame->isVisible())
+            continue;
+        const QSize least = frame->minimumSizeHint();
+        if (least.width() > viewport->width() || least.height() > viewport->height())
+            continue;
+        if (!viewport->rect().contains(frame->geometry()))
+            return *why = QStringLiteral("a window side by side lies outside the area"), false;
+        if (frame->size().width() < least.width() || frame->size().height() < least.height())
+            return *why = QStringLiteral("a window side by side is smaller than its least size"), false;
+    }
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -22,6 +23,7 @@
 
 #include "CodePages.h"
 #include "CreateCommand.h"
+#include "DataWindowStack.h"
 #include "HexCodec.h"
 #include "TMySocket.h"
 #include "TNMUDP.h"
@@ -109,7 +111,7 @@ bool Soak::Step(int index, bool execute, QString *failure)
 QString Soak::Do()
 {
     // Weights of the operations, in the order of the switch below.
-    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2, 4, 3, 2, 3, 2, 2};
+    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2, 4, 3, 2, 3, 2, 2, 3};
     int total = 0;
     for (int w : weights)
         total += w;
@@ -150,7 +152,8 @@ QString Soak::Do()
     case 28: return ClearLog(a);
     case 29: return SwitchKeeping(a);
     case 30: return DeleteKept(a);
-    default: return ConnectToClosedPort();
+    case 31: return ConnectToClosedPort();
+    default: return ArrangeWindows(a, b);
     }
 }
 
@@ -563,6 +566,47 @@ QString Soak::CloseOrMinimiseWindow(uint32_t r, uint32_t how)
     else
         w->Frame()->showMinimized();
     return QStringLiteral("%1 the window of %2").arg(how & 1 ? "close" : "minimise").arg(what);
+}
+
+// Windows side by side: the one in front restored (the most recent others join it, placed so that
+// each shows whole), placed anew, one resized by its frame, the main window resized (they go anew
+// inside the area), or one maximised again (the others wait).
+QString Soak::ArrangeWindows(uint32_t r, uint32_t how)
+{
+    TMySocket *i = Pick(Instances(), r);
+    if (!i)
+        return CreateUdpClient();
+    TFrmData *w = Shown(i);
+    if (!w || !w->IsBuilt())
+        return QStringLiteral("arrange windows: it went");
+    QMdiSubWindow *frame = w->Frame();
+    const QString what = KindOf(i);
+    switch (how % 5) {
+    case 0:
+        frame->showNormal();
+        return QStringLiteral("restore the window of %1 (side by side)").arg(what);
+    case 1:
+        form->DataWindows->Arrange();
+        return QStringLiteral("place the windows side by side anew");
+    case 2: {
+        // Anywhere from its least size to the area's whole.
+        const QSize least = frame->minimumSizeHint();
+        const QSize most = form->MdiArea->viewport()->size().expandedTo(least);
+        const int width = least.width() + int((how >> 4) % uint32_t(most.width() - least.width() + 1));
+        const int height = least.height() + int((how >> 14) % uint32_t(most.height() - least.height() + 1));
+        if (!frame->isMaximized() && !frame->isMinimized())
+            frame->setGeometry(QRect(QPoint(0, 0), QSize(width, height)));
+        return QStringLiteral("resize the window of %1 to %2 x %3").arg(what).arg(width).arg(height);
+    }
+    case 3: {
+        const QSize size(500 + int((how >> 4) % 600), 400 + int((how >> 14) % 400));
+        form->resize(size);
+        return QStringLiteral("resize the main window to %1 x %2").arg(size.width()).arg(size.height());
+    }
+    default:
+        frame->showMaximized();
+        return QStringLiteral("maximise the window of %1").arg(what);
+    }
 }
 
 // The user works in a window once it is in front: its node selected, or (a connection just
