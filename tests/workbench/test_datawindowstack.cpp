@@ -405,3 +405,25 @@ TEST_F(SideBySide, TheMainWindowClosesWithWindowsSideBySide)
     EXPECT_TRUE(form->SocketList.IsEmpty());
     EXPECT_TRUE(form->MdiArea->subWindowList().isEmpty());
 }
+
+// The click on a window behind makes it active first: it still goes to an icon, and the tree and
+// the window in front agree afterwards.
+TEST_F(DataWindowStack, SideBySideTheCloseBoxOfAWindowBehindSendsItToAnIcon)
+{
+    for (TMySocket *client : clients)
+        Select(client);
+    Select(clients[2]);
+    clients[2]->DataWindow->Frame()->showNormal();
+    DrainEvents();
+    ASSERT_TRUE(form->DataWindows->SideBySide());
+    QMdiSubWindow *behind = clients[0]->DataWindow->Frame();
+    ASSERT_NE(form->MdiArea->activeSubWindow(), behind);
+    ClickCloseBox(behind);
+    DrainEvents();
+    EXPECT_TRUE(behind->isMinimized());
+    QMdiSubWindow *now = form->MdiArea->activeSubWindow();
+    ASSERT_TRUE(now);
+    EXPECT_FALSE(now->isMinimized());
+    EXPECT_EQ(form->SelectedNode(), form->DataWindows->Front() ? form->DataWindows->Front()->MySocket->Node : nullptr);
+    EXPECT_EQ(form->DataWindows->Front() ? form->DataWindows->Front()->Frame() : nullptr, now);
+}
