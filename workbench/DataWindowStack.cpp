@@ -40,7 +40,8 @@ TDataWindowStack::TDataWindowStack(QMdiArea *area, QWidget *holder) : QObject(ar
     connect(FArea, &QMdiArea::subWindowActivated, this, &TDataWindowStack::Activated);
     FSoonTimer.setSingleShot(true);
     connect(&FSoonTimer, &QTimer::timeout, this, &TDataWindowStack::ShowSoon);
-    FArea->viewport()->installEventFilter(this);
+    FViewport = FArea->viewport();
+    FViewport->installEventFilter(this);
 }
 
 TFrmData *TDataWindowStack::DataOf(QMdiSubWindow *frame)
@@ -234,8 +235,10 @@ void TDataWindowStack::ScheduleArrange()
 
 bool TDataWindowStack::eventFilter(QObject *watched, QEvent *event)
 {
-    // A window side by side never ends outside the area, however it changes size.
-    if (watched == FArea->viewport() && event->type() == QEvent::Resize && FSideBySide)
+    // A window side by side never ends outside the area, however it changes size. The viewport is
+    // compared as it was met: while the area is being destroyed it may still send events, and the
+    // area is no longer one to ask.
+    if (watched == FViewport && event->type() == QEvent::Resize && FSideBySide)
         ScheduleArrange();
     return QObject::eventFilter(watched, event);
 }

@@ -108,6 +108,8 @@ private:
     void ParkAllBut(QMdiSubWindow *front);
 
     QMdiArea *FArea;
+    // The area's viewport, whose size changes are watched.
+    QObject *FViewport = nullptr;
     QWidget *FHolder;
     QPointer<TFrmData> FFront;
     // The window to come to the front within the period.
