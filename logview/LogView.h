@@ -114,6 +114,9 @@ protected:
 private:
     friend class TLogViewAccessible;
 
+    // Space left and right of the text, as a plain text box leaves it.
+    static constexpr int Margin = 4;
+
     // The layout of a line at the current width, made when first needed and kept while the
     // line is near the screen.
     const TLineLayout &LayoutOf(qsizetype line) const;
