@@ -20,8 +20,21 @@
 // With --side-by-side the server's window is restored from maximised first, so that the
 // connections' windows open side by side.
 //
+// With --burst N: a fleet of N clients in a process of its own connects all at once (non-blocking
+// connects), as devices do when their server comes back, first to a bare socket listening with
+// the backlog the program's server has (a plain accept loop), then to a TCP server instance of the
+// main window. Printed for each: the time until all were accepted (or how many were by the cap),
+// the SYNs the system dropped meanwhile (TcpExt ListenOverflows and ListenDrops), and for the main
+// window the heap per connection, the longest the event loop went without running a timer, and
+// the ratio to the bare socket. --display offscreen, xvfb (an X server of the bench's own) or
+// both (each in a process of its own); --cap S gives up after S seconds (default 120). Targets:
+//   burst-accepted   every client accepted, each with node and data window
+//   burst-dropped    no SYN dropped
+//   burst-ratio      at most 2 times the bare socket's time
+//
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_many_connections [rounds] [connections] [--side-by-side]
-//       [--full-table] [--no-verdicts] [--target NAME=LIMIT]...
+//       [--full-table] [--burst N [--display offscreen|xvfb|both] [--cap S]] [--no-verdicts]
+//       [--target NAME=LIMIT]...
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -65,6 +78,7 @@
 #include "Unit1.h"
 #include "BenchSupport.h"
 #include "BenchTargets.h"
+#include "BurstSupport.h"
 
 namespace {
 
@@ -419,13 +433,162 @@ void printSpread(const char *name, std::vector<double> v, double scale, const ch
                 v.back() * scale);
 }
 
+// N clients at once: a bare socket with the program's backlog, then the main window's server.
+int burst(bench::TTargets &targets, int n, double cap, const char *display)
+{
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    drainEvents();
+    TMySocket *server = createTcpServer(*form, unusedPort());
+    const int port = server->LocalPort;
+    const int backlog = bench::ListenBacklog(port);
+    std::printf("%s: %d clients connecting at once (non-blocking connects from a process of their own), cap %.0f s; "
+                "the server listens with a backlog of %d (net.core.somaxconn caps it)\n",
+                display, n, cap, backlog);
+    std::fflush(stdout);
+
+    double bareSeconds = 0;
+    bench::TListenDrops bareDropped;
+    const int bareAccepted = bench::AcceptBareBurst(n, backlog > 0 ? backlog : 5, cap, bareSeconds, bareDropped);
+    std::printf("  bare socket, plain accept loop: %d of %d accepted in %.3f s; SYNs dropped: %lld listen "
+                "overflows, %lld listen drops\n",
+                bareAccepted, n, bareSeconds, bareDropped.Overflows, bareDropped.Drops);
+    std::fflush(stdout);
+
+    auto accepted = [&] { return form->SocketList.Count() - 1; };
+    drainEvents();
+    const long long heap0 = heapInUse();
+    // The event loop's longest stretch without running a timer while the burst goes on.
+    auto lastTick = Clock::now();
+    double longestGap = 0;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, secondsSince(lastTick));
+        lastTick = Clock::now();
+    });
+    int formAccepted = 0, established = -1;
+    double formSeconds = 0;
+    bench::TListenDrops formDropped;
+    {
+        bench::TClientFleet fleet(port, n, cap);
+        const bench::TListenDrops before = bench::TListenDrops::Now();
+        const auto start = Clock::now();
+        fleet.Start();
+        probe.start();
+        lastTick = Clock::now();
+        while (accepted() < n && secondsSince(start) < cap)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        formSeconds = secondsSince(start);
+        formDropped = bench::TListenDrops::Now() - before;
+        formAccepted = accepted();
+        // Until the nodes of the last period are in and the window in front is painted.
+        const auto settle = Clock::now();
+        while (server->Node->childCount() < formAccepted && secondsSince(settle) < 10)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        drainEvents();
+        probe.stop();
+        established = fleet.Established(cap + 10);
+        const double heapPerConnection = formAccepted ? double(heapInUse() - heap0) / formAccepted : 0;
+        const int nodes = server->Node->childCount();
+        const int windows = form->DataWindows->Count() - 1;
+        std::printf("  main window's TCP server: %d of %d accepted in %.3f s (%d nodes, %d data windows); SYNs "
+                    "dropped: %lld listen overflows, %lld listen drops\n",
+                    formAccepted, n, formSeconds, nodes, windows, formDropped.Overflows, formDropped.Drops);
+        std::printf("  clients established: %d of %d; heap per connection %.1f KiB; longest the event loop went "
+                    "without running a timer: %.0f ms\n",
+                    established, n, heapPerConnection / 1024, longestGap * 1e3);
+        const double ratio = formSeconds / bareSeconds;
+        std::printf("  main window / bare socket: %.2f x (time until all accepted%s)\n", ratio,
+                    formAccepted < n || bareAccepted < n ? "; one of the two stopped at the cap" : "");
+        std::fflush(stdout);
+        const std::string where = std::string(" (") + display + ")";
+        targets.AtLeast("burst-accepted", "clients accepted by the main window, each with node and window" + where,
+                        std::min({formAccepted, nodes, windows}), n);
+        targets.AtMost("burst-dropped", "SYNs dropped while the main window accepted" + where,
+                       double(std::max(formDropped.Overflows, formDropped.Drops)), 0);
+        targets.AtMost("burst-ratio", "time until all accepted, main window / bare socket" + where,
+                       formAccepted < n ? NAN : ratio, 2, "x");
+    }
+    // The fleet is gone: the connections close.
+    const auto closing = Clock::now();
+    while (accepted() > 0 && secondsSince(closing) < 60)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    form.reset();
+    drainEvents();
+    return targets.Finish();
+}
+
+// --display both: each display in a process of its own (the platform is chosen once per process).
+int burstOnBoth(int argc, char **argv)
+{
+    int status = 0;
+    for (const char *display : {"offscreen", "xvfb"}) {
+        std::vector<char *> args(argv, argv + argc);
+        for (size_t i = 0; i + 1 < args.size(); ++i)
+            if (std::strcmp(args[i], "--display") == 0)
+                args[i + 1] = const_cast<char *>(display);
+        args.push_back(nullptr);
+        std::fflush(stdout);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execv("/proc/self/exe", args.data());
+            _exit(127);
+        }
+        int s = 0;
+        ::waitpid(child, &s, 0);
+        if (!WIFEXITED(s) || WEXITSTATUS(s) != 0)
+            status = 1;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    int burstCount = 0;
+    double cap = 120;
+    std::string display = "offscreen";
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--burst") == 0)
+            burstCount = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--cap") == 0)
+            cap = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--display") == 0)
+            display = argv[i + 1];
+    }
+    if (burstCount > 0 && display == "both")
+        return burstOnBoth(argc, argv);
+    // Taken out before Qt sees them: its X platform reads "--display" as the X display.
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (i + 1 < argc && (std::strcmp(argv[i], "--burst") == 0 || std::strcmp(argv[i], "--cap") == 0
+                             || std::strcmp(argv[i], "--display") == 0))
+            ++i;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    std::unique_ptr<bench::TXServer> xServer;
+    if (burstCount > 0 && display == "xvfb") {
+        xServer = std::make_unique<bench::TXServer>();
+        if (!xServer->Up())
+            return 1;
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    } else if (burstCount > 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     bench::TTargets targets(argc, argv);
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     TApplication app(argc, argv);
+    // The accepted connections are descriptors of this process: as many as the hard limit allows.
+    RaiseOpenFileLimit();
+    if (burstCount > 0) {
+        const std::string label = display == "xvfb" ? "X server (Xvfb " + xServer->Display() + ")" : display;
+        return burst(targets, burstCount, cap, label.c_str());
+    }
     std::vector<const char *> numbers;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--side-by-side") == 0)
@@ -437,8 +600,6 @@ int main(int argc, char **argv)
     }
     const int rounds = numbers.size() > 0 ? std::max(1, std::atoi(numbers[0])) : 3;
     const int n = numbers.size() > 1 ? std::max(200, std::atoi(numbers[1])) / 100 * 100 : 1000;
-    // The accepted connections are descriptors of this process: as many as the hard limit allows.
-    RaiseOpenFileLimit();
 
     std::vector<double> bareTotal, bareFirst, bareLast, bareResident, bareHeap;
     std::vector<double> formTotal, formFirst, formLast, formRatio, formResident, formHeap, cycleTime;
