@@ -1,5 +1,7 @@
 #include "TServerWinSocket.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 
 // Qt
@@ -11,8 +13,9 @@
 #include "TServerClientWinSocket.h"
 
 namespace {
-// The queue length of Windows Sockets 1.1.
-constexpr int MaxListenQueue = 5;
+// Accepts taken in one turn of the event loop at most; what waits beyond is taken in the next
+// turns, so that the windows stay answering while a burst of connections comes in.
+constexpr int AcceptsPerTurn = 64;
 // How long a listener whose accept failed for want of a descriptor or memory waits to try again.
 constexpr int AcceptRetryMs = 100;
 } // namespace
@@ -58,7 +61,12 @@ void TServerWinSocket::Listen(int32_t port, int queueSize)
     Event(seListen);
     if (FSocket != s)
         return;
-    if (ws::listen(s, std::min(queueSize, MaxListenQueue)) == ws::SOCKET_ERROR) {
+    // The queue asked for is the system's largest, whatever the caller's queue size: with a short
+    // one (Windows Sockets 1.1 allowed 5), a burst of connections fills it at once and the system
+    // drops the SYNs beyond, which the peers send again only after 1, 3, 7, 15 ... seconds, and
+    // give up after about two minutes. The system caps it at net.core.somaxconn.
+    (void)queueSize;
+    if (ws::listen(s, SOMAXCONN) == ws::SOCKET_ERROR) {
         // Closed as after a failed bind, so that Active is false again and a later try starts clean.
         const int code = ws::WSAGetLastError();
         DoClose(s);
@@ -105,23 +113,33 @@ void TServerWinSocket::RemoveConnection(TServerClientWinSocket *connection)
 
 void TServerWinSocket::ReadReady()
 {
+    // What waits in the queue, in its order, a turn's worth at a time: readiness is
+    // level-triggered, so a listener with more waiting is ready again in the next turn.
     const ws::TSocket listening = FSocket;
-    ws::TSockAddrIn peer;
-    const ws::TSocket s = ws::accept(listening, &peer);
-    if (s == ws::INVALID_SOCKET) {
-        // Nothing happens for the user. But a connection that could not be taken (descriptor
-        // table full, no memory) stays queued and the listener readable: asked again at once it
-        // would fail again, at full speed, for as long as the shortage lasts.
-        const int code = ws::WSAGetLastError();
-        if (code != ws::WSAEWOULDBLOCK && code != ws::WSAECONNABORTED)
-            PauseAccepts();
-        return;
-    }
-    auto *connection = new TServerClientWinSocket(s, peer, this);
-    FConnections.push_back(connection);
-    connection->Start();
-    if (FSocket == listening && !FReleased)
+    for (int taken = 0; taken < AcceptsPerTurn; ++taken) {
+        ws::TSockAddrIn peer;
+        const ws::TSocket s = ws::accept(listening, &peer);
+        if (s == ws::INVALID_SOCKET) {
+            // Nothing happens for the user. But a connection that could not be taken (descriptor
+            // table full, no memory) stays queued and the listener readable: asked again at once
+            // it would fail again, at full speed, for as long as the shortage lasts.
+            const int code = ws::WSAGetLastError();
+            if (code != ws::WSAEWOULDBLOCK && code != ws::WSAECONNABORTED)
+                PauseAccepts();
+            if (code != ws::WSAECONNABORTED)
+                return;
+            continue;
+        }
+        auto *connection = new TServerClientWinSocket(s, peer, this);
+        FConnections.push_back(connection);
+        connection->Start();
+        // The handlers may have stopped, released or reopened the listener.
+        if (FSocket != listening || FReleased)
+            return;
         Event(seAccept);
+        if (FSocket != listening || FReleased)
+            return;
+    }
 }
 
 void TServerWinSocket::PauseAccepts()

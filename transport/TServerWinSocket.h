@@ -15,7 +15,8 @@ public:
     explicit TServerWinSocket(QObject *parent = nullptr);
     ~TServerWinSocket() override;
 
-    // Listens at once on 0.0.0.0 and the low 16 bits of port, with a queue of at most 5.
+    // Listens at once on 0.0.0.0 and the low 16 bits of port, with the system's largest queue
+    // (queueSize, the design's, is no longer what the system is asked for).
     void Listen(int32_t port, int queueSize);
     // Frees every connection without events, then closes the listening handle.
     void Disconnect();
