@@ -27,13 +27,13 @@
 // the SYNs the system dropped meanwhile (TcpExt ListenOverflows and ListenDrops), and for the main
 // window the heap per connection, the longest the event loop went without running a timer, and
 // the ratio to the bare socket. --display offscreen, xvfb (an X server of the bench's own) or
-// both (each in a process of its own); --cap S gives up after S seconds (default 120). Targets:
+// both (each in a process of its own), or x11 (the X server in DISPLAY); --cap S gives up after S seconds (default 120). Targets:
 //   burst-accepted   every client accepted, each with node and data window
 //   burst-dropped    no SYN dropped
 //   burst-ratio      at most 2 times the bare socket's time
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_many_connections [rounds] [connections] [--side-by-side]
-//       [--full-table] [--burst N [--display offscreen|xvfb|both] [--cap S]] [--no-verdicts]
+//       [--full-table] [--burst N [--display offscreen|xvfb|both|x11] [--cap S]] [--no-verdicts]
 //       [--target NAME=LIMIT]...
 
 #include <fcntl.h>
@@ -577,6 +577,8 @@ int main(int argc, char **argv)
         if (!xServer->Up())
             return 1;
         qputenv("QT_QPA_PLATFORM", "xcb");
+    } else if (burstCount > 0 && display == "x11") {
+        qputenv("QT_QPA_PLATFORM", "xcb"); // the X server in DISPLAY (one with an accessibility bus, say)
     } else if (burstCount > 0) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -586,7 +588,9 @@ int main(int argc, char **argv)
     // The accepted connections are descriptors of this process: as many as the hard limit allows.
     RaiseOpenFileLimit();
     if (burstCount > 0) {
-        const std::string label = display == "xvfb" ? "X server (Xvfb " + xServer->Display() + ")" : display;
+        const std::string label = display == "xvfb" ? "X server (Xvfb " + xServer->Display() + ")"
+                                  : display == "x11"  ? "X server (" + qEnvironmentVariable("DISPLAY").toStdString() + ")"
+                                                      : display;
         return burst(targets, burstCount, cap, label.c_str());
     }
     std::vector<const char *> numbers;

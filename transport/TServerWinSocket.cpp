@@ -13,9 +13,11 @@
 #include "TServerClientWinSocket.h"
 
 namespace {
-// Accepts taken in one turn of the event loop at most; what waits beyond is taken in the next
-// turns, so that the windows stay answering while a burst of connections comes in.
-constexpr int AcceptsPerTurn = 64;
+// Connections taken from the system's queue in one turn of the event loop at most, and
+// connections made into objects with their events in one turn at most; what waits beyond follows
+// in the next turns, so that the windows stay answering while a burst of connections comes in.
+constexpr int TakesPerTurn = 1024;
+constexpr int StartsPerTurn = 64;
 // How long a listener whose accept failed for want of a descriptor or memory waits to try again.
 constexpr int AcceptRetryMs = 100;
 } // namespace
@@ -98,6 +100,7 @@ void TServerWinSocket::ReleaseOwned()
 
 void TServerWinSocket::ReleaseConnections()
 {
+    CloseTaken();
     std::vector<TServerClientWinSocket *> connections;
     connections.swap(FConnections);
     for (TServerClientWinSocket *c : connections) {
@@ -113,23 +116,41 @@ void TServerWinSocket::RemoveConnection(TServerClientWinSocket *connection)
 
 void TServerWinSocket::ReadReady()
 {
-    // What waits in the queue, in its order, a turn's worth at a time: readiness is
-    // level-triggered, so a listener with more waiting is ready again in the next turn.
-    const ws::TSocket listening = FSocket;
-    for (int taken = 0; taken < AcceptsPerTurn; ++taken) {
+    TakeWaiting();
+    StartTaken(FSocket);
+}
+
+void TServerWinSocket::TakeWaiting()
+{
+    // Taking a connection from the system's queue costs little; making its object and raising
+    // its events costs more. So the queue is emptied first, a turn's worth at a time (readiness is
+    // level-triggered: a listener with more waiting is ready again in the next turn), and a burst
+    // of connections finds room in it instead of having its SYNs dropped.
+    for (int taken = 0; taken < TakesPerTurn; ++taken) {
         ws::TSockAddrIn peer;
-        const ws::TSocket s = ws::accept(listening, &peer);
-        if (s == ws::INVALID_SOCKET) {
-            // Nothing happens for the user. But a connection that could not be taken (descriptor
-            // table full, no memory) stays queued and the listener readable: asked again at once
-            // it would fail again, at full speed, for as long as the shortage lasts.
-            const int code = ws::WSAGetLastError();
-            if (code != ws::WSAEWOULDBLOCK && code != ws::WSAECONNABORTED)
-                PauseAccepts();
-            if (code != ws::WSAECONNABORTED)
-                return;
+        const ws::TSocket s = ws::accept(FSocket, &peer);
+        if (s != ws::INVALID_SOCKET) {
+            FTaken.emplace_back(s, peer);
             continue;
         }
+        // Nothing happens for the user. But a connection that could not be taken (descriptor
+        // table full, no memory) stays queued and the listener readable: asked again at once it
+        // would fail again, at full speed, for as long as the shortage lasts.
+        const int code = ws::WSAGetLastError();
+        if (code == ws::WSAECONNABORTED)
+            continue;
+        if (code != ws::WSAEWOULDBLOCK)
+            PauseAccepts();
+        return;
+    }
+}
+
+void TServerWinSocket::StartTaken(ws::TSocket listening)
+{
+    // In accept order, a few a turn, so that the windows stay answering.
+    for (int started = 0; started < StartsPerTurn && !FTaken.empty(); ++started) {
+        const auto [s, peer] = FTaken.front();
+        FTaken.pop_front();
         auto *connection = new TServerClientWinSocket(s, peer, this);
         FConnections.push_back(connection);
         connection->Start();
@@ -140,6 +161,26 @@ void TServerWinSocket::ReadReady()
         if (FSocket != listening || FReleased)
             return;
     }
+    if (FTaken.empty() || FStartPosted)
+        return;
+    FStartPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, listening] {
+            TBusy busy(this);
+            FStartPosted = false;
+            if (FSocket == listening && !FReleased)
+                StartTaken(listening);
+        },
+        Qt::QueuedConnection);
+}
+
+void TServerWinSocket::CloseTaken()
+{
+    std::deque<std::pair<ws::TSocket, ws::TSockAddrIn>> taken;
+    taken.swap(FTaken);
+    for (const auto &t : taken)
+        ws::closesocket(t.first);
 }
 
 void TServerWinSocket::PauseAccepts()
