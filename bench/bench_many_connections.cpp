@@ -37,7 +37,6 @@
 //       [--target NAME=LIMIT]...
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,9 +56,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QLineEdit>
 #include <QMdiArea>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -78,7 +75,9 @@
 #include "Unit1.h"
 #include "BenchSupport.h"
 #include "BenchTargets.h"
+#include "BurstRun.h"
 #include "BurstSupport.h"
+#include "MainWindowBench.h"
 
 namespace {
 
@@ -96,12 +95,6 @@ long long residentBytes()
         std::fclose(f);
     }
     return resident * sysconf(_SC_PAGESIZE);
-}
-
-long long heapInUse()
-{
-    const struct mallinfo2 m = mallinfo2();
-    return static_cast<long long>(m.uordblks + m.hblkhd);
 }
 
 int openDescriptors()
@@ -195,14 +188,6 @@ void waitFor(const std::function<bool()> &condition)
     }
 }
 
-void drainEvents()
-{
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
 struct AcceptRun {
     double total = 0;
     // Seconds per tenth of the connections (a hundred of a thousand, a thousand of ten thousand).
@@ -215,9 +200,9 @@ struct AcceptRun {
 AcceptRun openConnections(Peer &peer, int n, const std::function<int()> &accepted)
 {
     AcceptRun run;
-    drainEvents();
+    bench::DrainEvents();
     const long long resident0 = residentBytes();
-    const long long heap0 = heapInUse();
+    const long long heap0 = bench::HeapInUse();
     const int before = accepted();
     const auto start = Clock::now();
     auto tenth = start;
@@ -232,9 +217,9 @@ AcceptRun openConnections(Peer &peer, int n, const std::function<int()> &accepte
         }
     }
     run.total = secondsSince(start);
-    drainEvents();
+    bench::DrainEvents();
     run.residentPerConnection = double(residentBytes() - resident0) / n;
-    run.heapPerConnection = double(heapInUse() - heap0) / n;
+    run.heapPerConnection = double(bench::HeapInUse() - heap0) / n;
     return run;
 }
 
@@ -249,7 +234,7 @@ AcceptRun acceptBare(int n)
     AcceptRun run = openConnections(peer, n, [&] { return accepted; });
     server.SetActive(false);
     peer.CloseAll();
-    drainEvents();
+    bench::DrainEvents();
     return run;
 }
 
@@ -265,47 +250,14 @@ struct FormRun {
     int windows = 0;         // data windows once all connections were in
 };
 
-// A port on 127.0.0.1 that nothing listens on right now.
-int unusedPort()
-{
-    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
-    ws::TSockAddrIn a;
-    a.sin_family = ws::AF_INET_;
-    a.sin_addr = ws::inet_addr("127.0.0.1");
-    ws::bind(s, a);
-    ws::getsockname(s, &a);
-    ws::closesocket(s);
-    return ws::NetToHost16(a.sin_port);
-}
-
-// The TCP server made as the user makes it: category selected, "创建", the port typed into the
-// dialog, OK. (The create command also shows the document area in place of the placeholder.)
-TMySocket *createTcpServer(TForm1 &form, int port)
-{
-    form.TreeView1->setCurrentItem(form.CategoryNode(kind::TcpServer));
-    QTimer::singleShot(0, [port] {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
-            dialog->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QString::number(port));
-            // A real press and release: the skinned button clicks only from its own mouse handling.
-            QTest::mouseClick(dialog->findChild<QWidget *>(QStringLiteral("Button1")), Qt::LeftButton);
-        }
-    });
-    form.Button1Click();
-    if (form.SocketList.Count() != 1 || form.SocketList.Items(0)->LinkState != 1 || !form.MdiArea->isVisible()) {
-        std::fprintf(stderr, "could not create the TCP server\n");
-        std::exit(1);
-    }
-    return form.SocketList.Items(0);
-}
-
 bool sideBySide = false;
 
 int fullTable(bench::TTargets &targets)
 {
     auto form = std::make_unique<TForm1>();
     form->show();
-    drainEvents();
-    TMySocket *server = createTcpServer(*form, unusedPort());
+    bench::DrainEvents();
+    TMySocket *server = bench::CreateTcpServer(*form, bench::UnusedPort());
     const int port = server->LocalPort;
     constexpr int Waiting = 20;
     // The peers are a process of their own: they connect once this one's table is full.
@@ -371,11 +323,11 @@ FormRun acceptForm(int n, int cycles)
     FormRun result;
     auto form = std::make_unique<TForm1>();
     form->show();
-    drainEvents();
-    TMySocket *server = createTcpServer(*form, unusedPort());
+    bench::DrainEvents();
+    TMySocket *server = bench::CreateTcpServer(*form, bench::UnusedPort());
     if (sideBySide) {
         server->DataWindow->Frame()->showNormal();
-        drainEvents();
+        bench::DrainEvents();
         if (!form->DataWindows->SideBySide()) {
             std::fprintf(stderr, "the windows did not go side by side\n");
             std::exit(1);
@@ -402,7 +354,7 @@ FormRun acceptForm(int n, int cycles)
     }
     peer.CloseAll();
     waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
-    drainEvents();
+    bench::DrainEvents();
 
     const int descriptors0 = openDescriptors();
     const int windows0 = form->DataWindows->Count();
@@ -414,7 +366,7 @@ FormRun acceptForm(int n, int cycles)
         waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
     }
     result.cycles.perCycle = secondsSince(start) / cycles;
-    drainEvents();
+    bench::DrainEvents();
     result.cycles.descriptorsLeft = openDescriptors() - descriptors0;
     result.cycles.nodesLeft = server->Node->childCount();
     result.cycles.windowsLeft = form->DataWindows->Count() - windows0;
@@ -422,7 +374,7 @@ FormRun acceptForm(int n, int cycles)
     result.cycles.connectionsLeft = listener->ActiveConnections();
 
     form.reset();
-    drainEvents();
+    bench::DrainEvents();
     return result;
 }
 
@@ -431,116 +383,6 @@ void printSpread(const char *name, std::vector<double> v, double scale, const ch
     std::sort(v.begin(), v.end());
     std::printf("  %-34s median %9.2f %s   (min %.2f, max %.2f)\n", name, median(v) * scale, unit, v.front() * scale,
                 v.back() * scale);
-}
-
-// N clients at once: a bare socket with the program's backlog, then the main window's server.
-int burst(bench::TTargets &targets, int n, double cap, const char *display)
-{
-    auto form = std::make_unique<TForm1>();
-    form->show();
-    drainEvents();
-    TMySocket *server = createTcpServer(*form, unusedPort());
-    const int port = server->LocalPort;
-    const int backlog = bench::ListenBacklog(port);
-    std::printf("%s: %d clients connecting at once (non-blocking connects from a process of their own), cap %.0f s; "
-                "the server listens with a backlog of %d (net.core.somaxconn caps it)\n",
-                display, n, cap, backlog);
-    std::fflush(stdout);
-
-    double bareSeconds = 0;
-    bench::TListenDrops bareDropped;
-    const int bareAccepted = bench::AcceptBareBurst(n, backlog > 0 ? backlog : 5, cap, bareSeconds, bareDropped);
-    std::printf("  bare socket, plain accept loop: %d of %d accepted in %.3f s; SYNs dropped: %lld listen "
-                "overflows, %lld listen drops\n",
-                bareAccepted, n, bareSeconds, bareDropped.Overflows, bareDropped.Drops);
-    std::fflush(stdout);
-
-    auto accepted = [&] { return form->SocketList.Count() - 1; };
-    drainEvents();
-    const long long heap0 = heapInUse();
-    // The event loop's longest stretch without running a timer while the burst goes on.
-    auto lastTick = Clock::now();
-    double longestGap = 0;
-    QTimer probe;
-    probe.setInterval(10);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, secondsSince(lastTick));
-        lastTick = Clock::now();
-    });
-    int formAccepted = 0, established = -1;
-    double formSeconds = 0;
-    bench::TListenDrops formDropped;
-    {
-        bench::TClientFleet fleet(port, n, cap);
-        const bench::TListenDrops before = bench::TListenDrops::Now();
-        const auto start = Clock::now();
-        fleet.Start();
-        probe.start();
-        lastTick = Clock::now();
-        while (accepted() < n && secondsSince(start) < cap)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-        formSeconds = secondsSince(start);
-        formDropped = bench::TListenDrops::Now() - before;
-        formAccepted = accepted();
-        // Until the nodes of the last period are in and the window in front is painted.
-        const auto settle = Clock::now();
-        while (server->Node->childCount() < formAccepted && secondsSince(settle) < 10)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-        drainEvents();
-        probe.stop();
-        established = fleet.Established(cap + 10);
-        const double heapPerConnection = formAccepted ? double(heapInUse() - heap0) / formAccepted : 0;
-        const int nodes = server->Node->childCount();
-        const int windows = form->DataWindows->Count() - 1;
-        std::printf("  main window's TCP server: %d of %d accepted in %.3f s (%d nodes, %d data windows); SYNs "
-                    "dropped: %lld listen overflows, %lld listen drops\n",
-                    formAccepted, n, formSeconds, nodes, windows, formDropped.Overflows, formDropped.Drops);
-        std::printf("  clients established: %d of %d; heap per connection %.1f KiB; longest the event loop went "
-                    "without running a timer: %.0f ms\n",
-                    established, n, heapPerConnection / 1024, longestGap * 1e3);
-        const double ratio = formSeconds / bareSeconds;
-        std::printf("  main window / bare socket: %.2f x (time until all accepted%s)\n", ratio,
-                    formAccepted < n || bareAccepted < n ? "; one of the two stopped at the cap" : "");
-        std::fflush(stdout);
-        const std::string where = std::string(" (") + display + ")";
-        targets.AtLeast("burst-accepted", "clients accepted by the main window, each with node and window" + where,
-                        std::min({formAccepted, nodes, windows}), n);
-        targets.AtMost("burst-dropped", "SYNs dropped while the main window accepted" + where,
-                       double(std::max(formDropped.Overflows, formDropped.Drops)), 0);
-        targets.AtMost("burst-ratio", "time until all accepted, main window / bare socket" + where,
-                       formAccepted < n ? NAN : ratio, 2, "x");
-    }
-    // The fleet is gone: the connections close.
-    const auto closing = Clock::now();
-    while (accepted() > 0 && secondsSince(closing) < 60)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    form.reset();
-    drainEvents();
-    return targets.Finish();
-}
-
-// --display both: each display in a process of its own (the platform is chosen once per process).
-int burstOnBoth(int argc, char **argv)
-{
-    int status = 0;
-    for (const char *display : {"offscreen", "xvfb"}) {
-        std::vector<char *> args(argv, argv + argc);
-        for (size_t i = 0; i + 1 < args.size(); ++i)
-            if (std::strcmp(args[i], "--display") == 0)
-                args[i + 1] = const_cast<char *>(display);
-        args.push_back(nullptr);
-        std::fflush(stdout);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::execv("/proc/self/exe", args.data());
-            _exit(127);
-        }
-        int s = 0;
-        ::waitpid(child, &s, 0);
-        if (!WIFEXITED(s) || WEXITSTATUS(s) != 0)
-            status = 1;
-    }
-    return status;
 }
 
 } // namespace
@@ -559,7 +401,7 @@ int main(int argc, char **argv)
             display = argv[i + 1];
     }
     if (burstCount > 0 && display == "both")
-        return burstOnBoth(argc, argv);
+        return bench::RunBurstOnBoth(argc, argv);
     // Taken out before Qt sees them: its X platform reads "--display" as the X display.
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
@@ -591,7 +433,7 @@ int main(int argc, char **argv)
         const std::string label = display == "xvfb" ? "X server (Xvfb " + xServer->Display() + ")"
                                   : display == "x11"  ? "X server (" + qEnvironmentVariable("DISPLAY").toStdString() + ")"
                                                       : display;
-        return burst(targets, burstCount, cap, label.c_str());
+        return bench::RunBurst(targets, burstCount, cap, label.c_str());
     }
     std::vector<const char *> numbers;
     for (int i = 1; i < argc; ++i) {
