@@ -20,11 +20,23 @@
 // With --side-by-side the server's window is restored from maximised first, so that the
 // connections' windows open side by side.
 //
+// With --burst N: a fleet of N clients in a process of its own connects all at once (non-blocking
+// connects), as devices do when their server comes back, first to a bare socket listening with
+// the backlog the program's server has (a plain accept loop), then to a TCP server instance of the
+// main window. Printed for each: the time until all were accepted (or how many were by the cap),
+// the SYNs the system dropped meanwhile (TcpExt ListenOverflows and ListenDrops), and for the main
+// window the heap per connection, the longest the event loop went without running a timer, and
+// the ratio to the bare socket. --display offscreen, xvfb (an X server of the bench's own) or
+// both (each in a process of its own), or x11 (the X server in DISPLAY); --cap S gives up after S seconds (default 120). Targets:
+//   burst-accepted   every client accepted, each with node and data window
+//   burst-dropped    no SYN dropped
+//   burst-ratio      at most 2 times the bare socket's time
+//
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_many_connections [rounds] [connections] [--side-by-side]
-//       [--full-table] [--no-verdicts] [--target NAME=LIMIT]...
+//       [--full-table] [--burst N [--display offscreen|xvfb|both|x11] [--cap S]] [--no-verdicts]
+//       [--target NAME=LIMIT]...
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,9 +56,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QLineEdit>
 #include <QMdiArea>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -65,6 +75,9 @@
 #include "Unit1.h"
 #include "BenchSupport.h"
 #include "BenchTargets.h"
+#include "BurstRun.h"
+#include "BurstSupport.h"
+#include "MainWindowBench.h"
 
 namespace {
 
@@ -82,12 +95,6 @@ long long residentBytes()
         std::fclose(f);
     }
     return resident * sysconf(_SC_PAGESIZE);
-}
-
-long long heapInUse()
-{
-    const struct mallinfo2 m = mallinfo2();
-    return static_cast<long long>(m.uordblks + m.hblkhd);
 }
 
 int openDescriptors()
@@ -181,14 +188,6 @@ void waitFor(const std::function<bool()> &condition)
     }
 }
 
-void drainEvents()
-{
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
 struct AcceptRun {
     double total = 0;
     // Seconds per tenth of the connections (a hundred of a thousand, a thousand of ten thousand).
@@ -201,9 +200,9 @@ struct AcceptRun {
 AcceptRun openConnections(Peer &peer, int n, const std::function<int()> &accepted)
 {
     AcceptRun run;
-    drainEvents();
+    bench::DrainEvents();
     const long long resident0 = residentBytes();
-    const long long heap0 = heapInUse();
+    const long long heap0 = bench::HeapInUse();
     const int before = accepted();
     const auto start = Clock::now();
     auto tenth = start;
@@ -218,9 +217,9 @@ AcceptRun openConnections(Peer &peer, int n, const std::function<int()> &accepte
         }
     }
     run.total = secondsSince(start);
-    drainEvents();
+    bench::DrainEvents();
     run.residentPerConnection = double(residentBytes() - resident0) / n;
-    run.heapPerConnection = double(heapInUse() - heap0) / n;
+    run.heapPerConnection = double(bench::HeapInUse() - heap0) / n;
     return run;
 }
 
@@ -235,7 +234,7 @@ AcceptRun acceptBare(int n)
     AcceptRun run = openConnections(peer, n, [&] { return accepted; });
     server.SetActive(false);
     peer.CloseAll();
-    drainEvents();
+    bench::DrainEvents();
     return run;
 }
 
@@ -251,47 +250,14 @@ struct FormRun {
     int windows = 0;         // data windows once all connections were in
 };
 
-// A port on 127.0.0.1 that nothing listens on right now.
-int unusedPort()
-{
-    const ws::TSocket s = ws::socket(ws::AF_INET_, ws::SOCK_STREAM_, 0);
-    ws::TSockAddrIn a;
-    a.sin_family = ws::AF_INET_;
-    a.sin_addr = ws::inet_addr("127.0.0.1");
-    ws::bind(s, a);
-    ws::getsockname(s, &a);
-    ws::closesocket(s);
-    return ws::NetToHost16(a.sin_port);
-}
-
-// The TCP server made as the user makes it: category selected, "创建", the port typed into the
-// dialog, OK. (The create command also shows the document area in place of the placeholder.)
-TMySocket *createTcpServer(TForm1 &form, int port)
-{
-    form.TreeView1->setCurrentItem(form.CategoryNode(kind::TcpServer));
-    QTimer::singleShot(0, [port] {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
-            dialog->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QString::number(port));
-            // A real press and release: the skinned button clicks only from its own mouse handling.
-            QTest::mouseClick(dialog->findChild<QWidget *>(QStringLiteral("Button1")), Qt::LeftButton);
-        }
-    });
-    form.Button1Click();
-    if (form.SocketList.Count() != 1 || form.SocketList.Items(0)->LinkState != 1 || !form.MdiArea->isVisible()) {
-        std::fprintf(stderr, "could not create the TCP server\n");
-        std::exit(1);
-    }
-    return form.SocketList.Items(0);
-}
-
 bool sideBySide = false;
 
 int fullTable(bench::TTargets &targets)
 {
     auto form = std::make_unique<TForm1>();
     form->show();
-    drainEvents();
-    TMySocket *server = createTcpServer(*form, unusedPort());
+    bench::DrainEvents();
+    TMySocket *server = bench::CreateTcpServer(*form, bench::UnusedPort());
     const int port = server->LocalPort;
     constexpr int Waiting = 20;
     // The peers are a process of their own: they connect once this one's table is full.
@@ -357,11 +323,11 @@ FormRun acceptForm(int n, int cycles)
     FormRun result;
     auto form = std::make_unique<TForm1>();
     form->show();
-    drainEvents();
-    TMySocket *server = createTcpServer(*form, unusedPort());
+    bench::DrainEvents();
+    TMySocket *server = bench::CreateTcpServer(*form, bench::UnusedPort());
     if (sideBySide) {
         server->DataWindow->Frame()->showNormal();
-        drainEvents();
+        bench::DrainEvents();
         if (!form->DataWindows->SideBySide()) {
             std::fprintf(stderr, "the windows did not go side by side\n");
             std::exit(1);
@@ -388,7 +354,7 @@ FormRun acceptForm(int n, int cycles)
     }
     peer.CloseAll();
     waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
-    drainEvents();
+    bench::DrainEvents();
 
     const int descriptors0 = openDescriptors();
     const int windows0 = form->DataWindows->Count();
@@ -400,7 +366,7 @@ FormRun acceptForm(int n, int cycles)
         waitFor([&] { return accepted() == 0 && listener->ActiveConnections() == 0; });
     }
     result.cycles.perCycle = secondsSince(start) / cycles;
-    drainEvents();
+    bench::DrainEvents();
     result.cycles.descriptorsLeft = openDescriptors() - descriptors0;
     result.cycles.nodesLeft = server->Node->childCount();
     result.cycles.windowsLeft = form->DataWindows->Count() - windows0;
@@ -408,7 +374,7 @@ FormRun acceptForm(int n, int cycles)
     result.cycles.connectionsLeft = listener->ActiveConnections();
 
     form.reset();
-    drainEvents();
+    bench::DrainEvents();
     return result;
 }
 
@@ -423,9 +389,52 @@ void printSpread(const char *name, std::vector<double> v, double scale, const ch
 
 int main(int argc, char **argv)
 {
+    int burstCount = 0;
+    double cap = 120;
+    std::string display = "offscreen";
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--burst") == 0)
+            burstCount = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--cap") == 0)
+            cap = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--display") == 0)
+            display = argv[i + 1];
+    }
+    if (burstCount > 0 && display == "both")
+        return bench::RunBurstOnBoth(argc, argv);
+    // Taken out before Qt sees them: its X platform reads "--display" as the X display.
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (i + 1 < argc && (std::strcmp(argv[i], "--burst") == 0 || std::strcmp(argv[i], "--cap") == 0
+                             || std::strcmp(argv[i], "--display") == 0))
+            ++i;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    std::unique_ptr<bench::TXServer> xServer;
+    if (burstCount > 0 && display == "xvfb") {
+        xServer = std::make_unique<bench::TXServer>();
+        if (!xServer->Up())
+            return 1;
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    } else if (burstCount > 0 && display == "x11") {
+        qputenv("QT_QPA_PLATFORM", "xcb"); // the X server in DISPLAY (one with an accessibility bus, say)
+    } else if (burstCount > 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     bench::TTargets targets(argc, argv);
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     TApplication app(argc, argv);
+    // The accepted connections are descriptors of this process: as many as the hard limit allows.
+    RaiseOpenFileLimit();
+    if (burstCount > 0) {
+        const std::string label = display == "xvfb" ? "X server (Xvfb " + xServer->Display() + ")"
+                                  : display == "x11"  ? "X server (" + qEnvironmentVariable("DISPLAY").toStdString() + ")"
+                                                      : display;
+        return bench::RunBurst(targets, burstCount, cap, label.c_str());
+    }
     std::vector<const char *> numbers;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--side-by-side") == 0)
@@ -437,8 +446,6 @@ int main(int argc, char **argv)
     }
     const int rounds = numbers.size() > 0 ? std::max(1, std::atoi(numbers[0])) : 3;
     const int n = numbers.size() > 1 ? std::max(200, std::atoi(numbers[1])) / 100 * 100 : 1000;
-    // The accepted connections are descriptors of this process: as many as the hard limit allows.
-    RaiseOpenFileLimit();
 
     std::vector<double> bareTotal, bareFirst, bareLast, bareResident, bareHeap;
     std::vector<double> formTotal, formFirst, formLast, formRatio, formResident, formHeap, cycleTime;

@@ -1,5 +1,7 @@
 #include "TServerWinSocket.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 
 // Qt
@@ -11,8 +13,11 @@
 #include "TServerClientWinSocket.h"
 
 namespace {
-// The queue length of Windows Sockets 1.1.
-constexpr int MaxListenQueue = 5;
+// Connections taken from the system's queue in one turn of the event loop at most, and
+// connections made into objects with their events in one turn at most; what waits beyond follows
+// in the next turns, so that the windows stay answering while a burst of connections comes in.
+constexpr int TakesPerTurn = 1024;
+constexpr int StartsPerTurn = 64;
 // How long a listener whose accept failed for want of a descriptor or memory waits to try again.
 constexpr int AcceptRetryMs = 100;
 } // namespace
@@ -58,7 +63,12 @@ void TServerWinSocket::Listen(int32_t port, int queueSize)
     Event(seListen);
     if (FSocket != s)
         return;
-    if (ws::listen(s, std::min(queueSize, MaxListenQueue)) == ws::SOCKET_ERROR) {
+    // The queue asked for is the system's largest, whatever the caller's queue size: with a short
+    // one (Windows Sockets 1.1 allowed 5), a burst of connections fills it at once and the system
+    // drops the SYNs beyond, which the peers send again only after 1, 3, 7, 15 ... seconds, and
+    // give up after about two minutes. The system caps it at net.core.somaxconn.
+    (void)queueSize;
+    if (ws::listen(s, SOMAXCONN) == ws::SOCKET_ERROR) {
         // Closed as after a failed bind, so that Active is false again and a later try starts clean.
         const int code = ws::WSAGetLastError();
         DoClose(s);
@@ -90,6 +100,7 @@ void TServerWinSocket::ReleaseOwned()
 
 void TServerWinSocket::ReleaseConnections()
 {
+    CloseTaken();
     std::vector<TServerClientWinSocket *> connections;
     connections.swap(FConnections);
     for (TServerClientWinSocket *c : connections) {
@@ -105,23 +116,71 @@ void TServerWinSocket::RemoveConnection(TServerClientWinSocket *connection)
 
 void TServerWinSocket::ReadReady()
 {
-    const ws::TSocket listening = FSocket;
-    ws::TSockAddrIn peer;
-    const ws::TSocket s = ws::accept(listening, &peer);
-    if (s == ws::INVALID_SOCKET) {
+    TakeWaiting();
+    StartTaken(FSocket);
+}
+
+void TServerWinSocket::TakeWaiting()
+{
+    // Taking a connection from the system's queue costs little; making its object and raising
+    // its events costs more. So the queue is emptied first, a turn's worth at a time (readiness is
+    // level-triggered: a listener with more waiting is ready again in the next turn), and a burst
+    // of connections finds room in it instead of having its SYNs dropped.
+    for (int taken = 0; taken < TakesPerTurn; ++taken) {
+        ws::TSockAddrIn peer;
+        const ws::TSocket s = ws::accept(FSocket, &peer);
+        if (s != ws::INVALID_SOCKET) {
+            FTaken.emplace_back(s, peer);
+            continue;
+        }
         // Nothing happens for the user. But a connection that could not be taken (descriptor
         // table full, no memory) stays queued and the listener readable: asked again at once it
         // would fail again, at full speed, for as long as the shortage lasts.
         const int code = ws::WSAGetLastError();
-        if (code != ws::WSAEWOULDBLOCK && code != ws::WSAECONNABORTED)
+        if (code == ws::WSAECONNABORTED)
+            continue;
+        if (code != ws::WSAEWOULDBLOCK)
             PauseAccepts();
         return;
     }
-    auto *connection = new TServerClientWinSocket(s, peer, this);
-    FConnections.push_back(connection);
-    connection->Start();
-    if (FSocket == listening && !FReleased)
+}
+
+void TServerWinSocket::StartTaken(ws::TSocket listening)
+{
+    // In accept order, a few a turn, so that the windows stay answering.
+    for (int started = 0; started < StartsPerTurn && !FTaken.empty(); ++started) {
+        const auto [s, peer] = FTaken.front();
+        FTaken.pop_front();
+        auto *connection = new TServerClientWinSocket(s, peer, this);
+        FConnections.push_back(connection);
+        connection->Start();
+        // The handlers may have stopped, released or reopened the listener.
+        if (FSocket != listening || FReleased)
+            return;
         Event(seAccept);
+        if (FSocket != listening || FReleased)
+            return;
+    }
+    if (FTaken.empty() || FStartPosted)
+        return;
+    FStartPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, listening] {
+            TBusy busy(this);
+            FStartPosted = false;
+            if (FSocket == listening && !FReleased)
+                StartTaken(listening);
+        },
+        Qt::QueuedConnection);
+}
+
+void TServerWinSocket::CloseTaken()
+{
+    std::deque<std::pair<ws::TSocket, ws::TSockAddrIn>> taken;
+    taken.swap(FTaken);
+    for (const auto &t : taken)
+        ws::closesocket(t.first);
 }
 
 void TServerWinSocket::PauseAccepts()

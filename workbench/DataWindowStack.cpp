@@ -53,7 +53,9 @@ TFrmData *TDataWindowStack::DataOf(QMdiSubWindow *frame)
 void TDataWindowStack::Add(TFrmData *window)
 {
     ++FCount;
-    connect(window, &QObject::destroyed, this, [this] {
+    connect(window, &QObject::destroyed, this, [this, window] {
+        // Its entries in FWaiting are null now, and go at the next settling.
+        FWaitingCount.erase(window);
         --FCount;
         ScheduleSettle();
     });
@@ -66,7 +68,7 @@ void TDataWindowStack::BringToFront(TFrmData *window)
     TChanging changing(FChanging);
     // One that was about to come forward waits instead, as the front one it would have been.
     if (FSoon && FSoon != window)
-        FWaiting.emplace_back(FSoon);
+        Enqueue(FSoon);
     FSoon = nullptr;
     FSoonTimer.stop();
     FLastShown.start();
@@ -88,7 +90,7 @@ void TDataWindowStack::BringToFrontSoon(TFrmData *window)
     if (!window)
         return;
     if (FSoon && FSoon != window)
-        FWaiting.emplace_back(FSoon);
+        Enqueue(FSoon);
     FSoon = window;
     if (!FSoonTimer.isActive()) {
         const qint64 since = FLastShown.isValid() ? FLastShown.elapsed() : SoonPeriodMs;
@@ -383,7 +385,7 @@ void TDataWindowStack::Wait(QMdiSubWindow *frame)
     Quieten(frame);
     // It was in the area, so not among the waiting ones yet.
     if (TFrmData *window = DataOf(frame))
-        FWaiting.emplace_back(window);
+        Enqueue(window);
 }
 
 void TDataWindowStack::TakeBack(QMdiSubWindow *frame)
@@ -395,8 +397,21 @@ void TDataWindowStack::TakeBack(QMdiSubWindow *frame)
     FArea->addSubWindow(frame);
 }
 
+void TDataWindowStack::Enqueue(TFrmData *window)
+{
+    FWaiting.emplace_back(window);
+    ++FWaitingCount[window];
+}
+
 void TDataWindowStack::Forget(TFrmData *window)
 {
+    // Most windows brought forward never waited (the newest of a burst of connections): no walk
+    // through the thousands that do.
+    const auto counted = FWaitingCount.find(window);
+    if (counted == FWaitingCount.end())
+        return;
+    if (--counted->second == 0)
+        FWaitingCount.erase(counted);
     // The ones looked for are nearly always among the most recent.
     for (auto it = FWaiting.rbegin(); it != FWaiting.rend(); ++it)
         if (*it == window) {

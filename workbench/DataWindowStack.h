@@ -23,6 +23,7 @@
 // brings each new one's window to the front; building each would cost far more than the
 // connection. Those come to the front at most once a period, the latest one each time.
 
+#include <unordered_map>
 #include <vector>
 
 // Qt
@@ -99,6 +100,7 @@ private:
     void Wait(QMdiSubWindow *frame);
     void TakeBack(QMdiSubWindow *frame);
     void Forget(TFrmData *window);
+    void Enqueue(TFrmData *window);
     // A waiting window can take no focus and no key. Every document window hears of every focus
     // change in the application, and the actions of every system menu sit in the one shortcut
     // table that each change of any action's state scans: with hundreds of windows that came to
@@ -118,6 +120,8 @@ private:
     QElapsedTimer FLastShown;
     // Windows not in the area (waiting, or never shown), most recent last.
     std::vector<QPointer<TFrmData>> FWaiting;
+    // How often each live window is in FWaiting.
+    std::unordered_map<const TFrmData *, int> FWaitingCount;
     int FCount = 0;
     bool FSettlePending = false;
     bool FArrangePending = false;

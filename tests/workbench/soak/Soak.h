@@ -1,7 +1,7 @@
 #pragma once
 // A seeded soak of the main window's whole lifecycle: long random sequences of what a user does
-// (create each kind through its dialog, select, connect, disconnect, stop, start, send text and hex
-// with blanks, recall what was sent, switch hex and code pages, reset, close and minimise windows,
+// (create each kind through its dialog, select, connect, a burst of peers connecting at once,
+// disconnect, stop, start, send text and hex with blanks, recall what was sent, switch hex and code pages, reset, close and minimise windows,
 // restore them side by side and resize them, maximise one again, save and clear the log, receive
 // into files, send files, edit the log and undo, keep closed connections and delete them, connect
 // to a closed port, delete, quit), through the real context menus and with boxes and dialogs
@@ -109,6 +109,8 @@ private:
     QString SelectNode(uint32_t r);
     QString OnClient(uint32_t r, bool connect);
     QString PeerConnect(uint32_t r);
+    // 20 to 80 peers connecting to one server all at once.
+    QString PeerBurst(uint32_t r, uint32_t size);
     QString PeerSend(uint32_t r, uint32_t size, uint32_t cut);
     QString PeerEnd(uint32_t r, bool reset);
     QString StallPeer(uint32_t r, uint32_t ms);

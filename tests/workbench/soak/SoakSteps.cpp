@@ -111,7 +111,7 @@ bool Soak::Step(int index, bool execute, QString *failure)
 QString Soak::Do()
 {
     // Weights of the operations, in the order of the switch below.
-    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2, 4, 3, 2, 3, 2, 2, 3};
+    static const int weights[] = {6, 5, 5, 4, 3, 6, 5, 3, 8, 10, 3, 3, 3, 12, 6, 3, 3, 4, 4, 1, 2, 2, 3, 4, 3, 2, 4, 3, 2, 3, 2, 2, 3, 2};
     int total = 0;
     for (int w : weights)
         total += w;
@@ -153,6 +153,7 @@ QString Soak::Do()
     case 29: return SwitchKeeping(a);
     case 30: return DeleteKept(a);
     case 31: return ConnectToClosedPort();
+    case 33: return PeerBurst(a, b);
     default: return ArrangeWindows(a, b);
     }
 }
@@ -309,6 +310,49 @@ QString Soak::PeerConnect(uint32_t r)
         testing_support::WaitUntil([&] { return WindowOf(made) != nullptr || !made.open; }, 5000);
     return QStringLiteral("peer %1 connects to server %2%3")
         .arg(p.localPort)
+        .arg(server->LocalPort)
+        .arg(listening ? "" : " (stopped)");
+}
+
+QString Soak::PeerBurst(uint32_t r, uint32_t size)
+{
+    // Peers connecting all at once, as devices do when their server comes back; no box may come.
+    TMySocket *server = Pick(Instances(kind::TcpServer), r);
+    if (!server)
+        return CreateTcpServer();
+    const int count = 20 + int(size % 61);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(uint16_t(server->LocalPort));
+    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    const size_t first = FPeers.size();
+    for (int i = 0; i < count; ++i) {
+        TcpPeer p;
+        p.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        p.toServer = true;
+        p.remotePort = server->LocalPort;
+        if (::connect(p.fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0 && errno != EINPROGRESS) {
+            ::close(p.fd);
+            continue;
+        }
+        sockaddr_in mine{};
+        socklen_t len = sizeof mine;
+        getsockname(p.fd, reinterpret_cast<sockaddr *>(&mine), &len);
+        p.localPort = ntohs(mine.sin_port);
+        FPeers.push_back(p);
+    }
+    const bool listening = server->LinkState == 1;
+    if (listening)
+        testing_support::WaitUntil(
+            [&] {
+                for (size_t i = first; i < FPeers.size(); ++i)
+                    if (FPeers[i].open && !WindowOf(FPeers[i]))
+                        return false;
+                return true;
+            },
+            10000);
+    return QStringLiteral("burst of %1 peers connects to server %2%3")
+        .arg(FPeers.size() - first)
         .arg(server->LocalPort)
         .arg(listening ? "" : " (stopped)");
 }
