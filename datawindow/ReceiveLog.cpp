@@ -42,7 +42,17 @@ QTime localTimeNow()
 
 const TLogStore &TFrmData::Lines() const
 {
-    return Memo2 ? Memo2->Lines() : FLog;
+    if (Memo2)
+        return Memo2->Lines();
+    static const TLogStore none;
+    return FLog ? *FLog : none;
+}
+
+TLogStore &TFrmData::KeptLog()
+{
+    if (!FLog)
+        FLog = std::make_unique<TLogStore>();
+    return *FLog;
 }
 
 void TFrmData::AppendLogLine(const QString &line)
@@ -50,7 +60,7 @@ void TFrmData::AppendLogLine(const QString &line)
     if (Memo2)
         Memo2->AppendLine(line);
     else
-        FLog.Append(line);
+        KeptLog().Append(line);
     TrimLog();
 }
 
@@ -74,7 +84,7 @@ void TFrmData::TrimLogTo(qsizetype maxBytes, qsizetype maxLines)
         if (Memo2)
             Memo2->ReplaceFront(drop, TrimNote(FLogDropped));
         else
-            FLog.ReplaceFront(drop, TrimNote(FLogDropped));
+            KeptLog().ReplaceFront(drop, TrimNote(FLogDropped));
     }
     TLogBudget::Instance().Changed(this, LogBytes());
 }
@@ -102,7 +112,7 @@ void TFrmData::ClearLog()
     if (Memo2)
         Memo2->Clear();
     else
-        FLog = TLogStore();
+        FLog.reset();
     // A trim from now on counts its lines afresh.
     FLogDropped = 0;
     TLogBudget::Instance().Changed(this, LogBytes());
@@ -150,7 +160,7 @@ void TFrmData::LogReceived(const QByteArray &block)
     if (Memo2)
         Memo2->AppendReceived(now, shown, FHex, FCodePage);
     else
-        FLog.AppendReceived(now, shown, FHex, FCodePage);
+        KeptLog().AppendReceived(now, shown, FHex, FCodePage);
     TrimLog();
     RecvCount += block.size();
     ShowCounters();
@@ -169,7 +179,7 @@ void TFrmData::ShowHeldBytes()
     if (Memo2)
         Memo2->AppendReceived(FHeldAt, held, false, FCodePage);
     else
-        FLog.AppendReceived(FHeldAt, held, false, FCodePage);
+        KeptLog().AppendReceived(FHeldAt, held, false, FCodePage);
     TrimLog();
 }
 

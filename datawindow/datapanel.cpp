@@ -192,8 +192,8 @@ QMdiSubWindow *TFrmData::Build()
     });
 
     // What the window kept until now.
-    Memo2->AdoptLines(std::move(FLog));
-    FLog = TLogStore();
+    Memo2->AdoptLines(FLog ? std::move(*FLog) : TLogStore());
+    FLog.reset();
     ApplyStatus();
     ApplyCounters();
     FArea->addSubWindow(frame);

@@ -262,11 +262,13 @@ private:
     void TrimLogTo(qsizetype maxBytes, qsizetype maxLines);
     // The log's lines: in the log box once built, kept here before.
     const TLogStore &Lines() const;
+    TLogStore &KeptLog();
 
     QMdiArea *FArea;
     QPointer<TDataWindowFrame> FFrame;
-    // The log's lines until the log box takes them over.
-    TLogStore FLog;
+    // The log's lines until the log box takes them over: made with the first line, as most
+    // windows of a burst of connections are never shown and many never log a line.
+    std::unique_ptr<TLogStore> FLog;
     bool FHex = false;
     int FCodePage = LocalCodePageNumber;
     // An unfinished character at the end of the last text-mode read, when it came, in which code

@@ -78,8 +78,10 @@ uint64_t TSelectReactor::Add(TAsyncSelect *select, int fd)
 {
     const uint64_t key = FNextKey++;
     FEntries.insert(key, Entry{select, 0});
-    // A number still in the set belongs to a socket closed without us (a copy of it lives on).
-    ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, fd, nullptr);
+    // A number still in the set belongs to a socket closed without us (a copy of it lives on),
+    // whose owner is still on record.
+    if (FOwner.contains(fd))
+        ::epoll_ctl(FEpoll, EPOLL_CTL_DEL, fd, nullptr);
     FOwner.insert(fd, key);
     return key;
 }

@@ -20,6 +20,13 @@ class TAcceptedNodes : public QObject {
 public:
     TAcceptedNodes(QTreeWidget *tree, int periodMs, QObject *parent);
 
+    // How long a period lasts for a tree of this many rows: the tree lays out all of its rows
+    // again at every put, so with thousands of rows the puts come further apart, to keep the
+    // layouts to a small share of the time; four a second at the least.
+    static int PeriodFor(int rows);
+    // The period from the next one on (the one running keeps its length).
+    void SetPeriod(int periodMs) { FPeriodMs = periodMs; }
+
     // Puts the node (made without a parent) below parent, expands parent and selects the node:
     // now when no other came within the period, else at its end, the last one selected then.
     void Add(QTreeWidgetItem *parent, QTreeWidgetItem *node);
@@ -35,5 +42,6 @@ private:
 
     QTreeWidget *FTree;
     QTimer FPeriod;
+    int FPeriodMs;
     std::vector<std::pair<QTreeWidgetItem *, QTreeWidgetItem *>> FWaiting;
 };

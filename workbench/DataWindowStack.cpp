@@ -93,8 +93,8 @@ void TDataWindowStack::BringToFrontSoon(TFrmData *window)
         Enqueue(FSoon);
     FSoon = window;
     if (!FSoonTimer.isActive()) {
-        const qint64 since = FLastShown.isValid() ? FLastShown.elapsed() : SoonPeriodMs;
-        FSoonTimer.start(int(std::max<qint64>(0, SoonPeriodMs - since)));
+        const qint64 since = FLastShown.isValid() ? FLastShown.elapsed() : FSoonPeriodMs;
+        FSoonTimer.start(int(std::max<qint64>(0, FSoonPeriodMs - since)));
     }
 }
 

@@ -53,6 +53,8 @@ public:
     // its place, and it waits as if it had been in front.
     void BringToFrontSoon(TFrmData *window);
     static constexpr int SoonPeriodMs = 40;
+    // The period from the next one on (the one running keeps its length).
+    void SetSoonPeriod(int periodMs) { FSoonPeriodMs = periodMs; }
 
     // The window in front now, or about to be.
     TFrmData *Front() const;
@@ -117,6 +119,7 @@ private:
     // The window to come to the front within the period.
     QPointer<TFrmData> FSoon;
     QTimer FSoonTimer;
+    int FSoonPeriodMs = SoonPeriodMs;
     QElapsedTimer FLastShown;
     // Windows not in the area (waiting, or never shown), most recent last.
     std::vector<QPointer<TFrmData>> FWaiting;

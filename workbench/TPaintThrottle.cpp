@@ -4,19 +4,18 @@
 #include <QWidget>
 
 TPaintThrottle::TPaintThrottle(std::initializer_list<QWidget *> widgets, int periodMs, QObject *parent)
-    : QObject(parent)
+    : QObject(parent), FPeriodMs(periodMs)
 {
     for (QWidget *w : widgets)
         FWidgets.append(w);
     FPeriod.setSingleShot(true);
-    FPeriod.setInterval(periodMs);
     connect(&FPeriod, &QTimer::timeout, this, &TPaintThrottle::PeriodEnded);
 }
 
 void TPaintThrottle::Changed()
 {
     if (!FPeriod.isActive()) {
-        FPeriod.start();
+        FPeriod.start(FPeriodMs);
         return;
     }
     // Not restarted: while changes keep coming, the widgets are still painted once a period.

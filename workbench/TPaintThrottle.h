@@ -20,6 +20,8 @@ class TPaintThrottle : public QObject {
 public:
     TPaintThrottle(std::initializer_list<QWidget *> widgets, int periodMs, QObject *parent);
 
+    // The period from the next one on (the one running keeps its length).
+    void SetPeriod(int periodMs) { FPeriodMs = periodMs; }
     // Something in the widgets changed.
     void Changed();
     // True while painting is held back.
@@ -30,5 +32,6 @@ private:
 
     QList<QPointer<QWidget>> FWidgets;
     QTimer FPeriod;
+    int FPeriodMs;
     bool FHolding = false;
 };

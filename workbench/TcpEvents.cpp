@@ -20,6 +20,7 @@
 #include "datapanel.h"
 
 #include "AcceptedNodes.h"
+#include "DataWindowStack.h"
 #include "TPaintThrottle.h"
 #include "TreeNode.h"
 
@@ -71,6 +72,12 @@ void TForm1::TcpAccept(QObject *Sender, TCustomWinSocket *Socket)
     if (!server || !server->Node)
         return;
 
+    // The tree, its painting and the window in front follow once a period, longer as the tree
+    // grows.
+    const int period = TAcceptedNodes::PeriodFor(SocketList.Count());
+    AcceptPainting->SetPeriod(period);
+    AcceptedNodes->SetPeriod(period);
+    DataWindows->SetSoonPeriod(period);
     AcceptPainting->Changed();
     auto *instance = new TMySocket;
     instance->CreatedAt = CreationTimeText();
