@@ -306,10 +306,13 @@ QString Soak::ClearLog(uint32_t r)
     testing_support::ChooseContextMenuEntry(w->Memo2, {QStringLiteral("清空接收区")});
     if (!w)
         return QStringLiteral("clear the log: the window went");
-    // Nothing flows between steps: what may show at once is only a held character given up.
+    // Nothing flows between steps but a datagram the system delivers late (a group's, under
+    // load): its bytes and line are new, not left behind. Else what may show at once is only a
+    // held character given up.
     w->FlushLog();
-    if (w->LogLineCount() > (held ? 1 : 0) || w->RecvCount != received || w->SendCount != sent
-        || (!held && w->HoldsBytes()))
+    const bool arrived = w->RecvCount > received;
+    if ((!arrived && (w->LogLineCount() > (held ? 1 : 0) || (!held && w->HoldsBytes()))) || w->RecvCount < received
+        || w->SendCount != sent)
         FLateFailure = QStringLiteral("clearing the log of %1 left %2 lines, counters %3/%4 (were %5/%6)")
                            .arg(i->Kind)
                            .arg(w->LogLineCount())
