@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include "WinSock.h"
 
 namespace bench {
@@ -39,6 +42,16 @@ inline ws::TSockAddrIn loopback(int port)
     a.sin_family = ws::AF_INET_;
     a.sin_port = ws::HostToNet16(static_cast<uint16_t>(port));
     a.sin_addr = ws::inet_addr("127.0.0.1");
+    return a;
+}
+
+// The same, for plain socket calls.
+inline sockaddr_in loopbackIn(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return a;
 }
 

@@ -26,15 +26,6 @@ namespace bench {
 
 namespace {
 
-sockaddr_in loopbackAddress(int port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
 // Reads exactly size bytes within waitSeconds; false on a timeout or a closed pipe.
 bool readWithin(int fd, void *buffer, size_t size, double waitSeconds)
 {
@@ -61,7 +52,7 @@ bool readWithin(int fd, void *buffer, size_t size, double waitSeconds)
     char c;
     if (::read(from, &c, 1) != 1)
         _exit(1);
-    const sockaddr_in address = loopbackAddress(port);
+    const sockaddr_in address = loopbackIn(port);
     const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
     std::vector<int> sockets;
     int established = 0;
@@ -188,7 +179,7 @@ int ListenBacklog(int port)
 int AcceptBareBurst(int count, int backlog, double capSeconds, double &seconds, TListenDrops &dropped)
 {
     const int listening = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopbackAddress(0);
+    sockaddr_in address = loopbackIn(0);
     socklen_t length = sizeof address;
     if (::bind(listening, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
         || ::listen(listening, backlog) != 0

@@ -108,15 +108,6 @@ bool resetPeakRss()
     return !out.fail();
 }
 
-sockaddr_in loopbackIn(int port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
 int boundPort(int fd)
 {
     sockaddr_in a{};

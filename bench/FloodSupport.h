@@ -19,7 +19,11 @@
 #include <QString>
 #include <QTimer>
 
+#include "BenchSupport.h"
+
 namespace flood {
+
+using bench::loopbackIn;
 
 using Clock = std::chrono::steady_clock;
 
@@ -48,7 +52,6 @@ double peakRssMiB();
 // False when the system does not let the peak be reset: it then covers the whole run.
 bool resetPeakRss();
 
-sockaddr_in loopbackIn(int port);
 int boundPort(int fd);
 // A port on 127.0.0.1 nobody listens on right now.
 int freeTcpPort();
